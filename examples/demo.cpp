@@ -1,0 +1,21 @@
+// What a caller sees of the library's diagnostics: a trace record, an information report
+// and the heap top, with the debug level raised as a program of the product raises it.
+#include <cstdio>
+
+#include "KelPort.h"
+
+int main()
+{
+    __Kelvora_Debug_Level = 4;
+
+    std::puts("A trace record, as every call of the library writes it at debug level 4:");
+    char text[] = "KelPort demonstration: tracing is on\n";
+    genZADTrace(text, 4);
+
+    std::puts("An information report (code -220459), traced because the level is at least 4:");
+    CKelError info(-220459, "../demo", 21, "the descriptor was closed");
+
+    std::puts("The heap top, which is always written to standard output:");
+    printMemoryUsage();
+    return 0;
+}

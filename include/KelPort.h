@@ -1,0 +1,6 @@
+// Everything the library offers.
+#pragma once
+
+#include "CKelError.h"
+#include "KelDebug.h"
+#include "KelGlobals.h"

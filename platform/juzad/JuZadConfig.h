@@ -1,0 +1,45 @@
+// The tracing library's configuration from the environment: parsed here, applied in
+// JuZadTrc.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace JuZadTrc {
+
+struct AttributeConfig {
+    std::uint32_t all = 0xFFFFFFFFu;  // every component not named below
+    std::map<std::string, std::uint32_t, std::less<>> byComponent;
+};
+
+enum class SinkKind { Stderr, Stdout, File, Rotate, Syslog, Null };
+
+struct SinkConfig {
+    SinkKind kind = SinkKind::Stderr;
+    std::string path;           // File, Rotate
+    std::size_t maxBytes = 0;   // Rotate
+    std::size_t maxFiles = 0;   // Rotate
+};
+
+enum class Format { Text, Json };
+
+struct Config {
+    AttributeConfig attributes;
+    SinkConfig sink;
+    Format format = Format::Text;
+};
+
+// Each answers nothing when the value cannot be used.
+std::optional<AttributeConfig> ParseAttributes(std::string_view value);
+std::optional<SinkConfig> ParseSink(std::string_view value);
+std::optional<Format> ParseFormat(std::string_view value);
+
+// JUZAD_TRACE, JUZAD_TRACE_SINK and JUZAD_TRACE_FORMAT; unset or empty variables give the
+// defaults, and so does a value that cannot be used, after one line on standard error.
+Config ReadConfig();
+
+}  // namespace JuZadTrc

@@ -1,0 +1,334 @@
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ju.h"
+
+namespace {
+
+// A descriptor that closes itself.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd()
+    {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+sockaddr_in Loopback(std::uint16_t port = 0)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+std::uint16_t PortOf(int fd)
+{
+    sockaddr_in address{};
+    socklen_t size = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    return ntohs(address.sin_port);
+}
+
+int ListeningTcp()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = Loopback();
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(fd, 4);
+    return fd;
+}
+
+}  // namespace
+
+TEST(JuIoctl, CountsWaitingBytesThroughTheEmulationsRequest)
+{
+    int pair[2];
+    ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM, 0, pair));
+    Fd reader(pair[0]), writer(pair[1]);
+    ASSERT_EQ(10, ::write(writer.get(), "0123456789", 10));
+    std::uint32_t count = 0;
+    EXPECT_EQ(0, ju::ioctl(reader.get(), ju::JU_FIONREAD, &count));
+    EXPECT_EQ(10u, count);
+    // Native request numbers pass through unchanged.
+    int native = 0;
+    EXPECT_EQ(0, ju::ioctl(reader.get(), FIONREAD, &native));
+    EXPECT_EQ(10, native);
+}
+
+TEST(JuIoctl, TranslatesTheErrnoOfUnusableDescriptors)
+{
+    Fd directory(::open("/", O_RDONLY | O_DIRECTORY));
+    Fd listening(ListeningTcp());
+    int pair[2];
+    ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM, 0, pair));
+    Fd reader(pair[0]), writer(pair[1]);
+    const int closed = ::open("/dev/null", O_RDONLY);
+    ::close(closed);
+
+    struct Case {
+        const char* what;
+        int fd;
+        unsigned long request;
+        void* arg;
+        int expectedErrno;
+    };
+    std::uint32_t count = 0;
+    const Case cases[] = {
+        {"closed descriptor", closed, ju::JU_FIONREAD, &count, ju::JU_EBADSOCK},
+        {"directory", directory.get(), ju::JU_FIONREAD, &count, ju::JU_ENOTSOCK},
+        {"listening socket", listening.get(), ju::JU_FIONREAD, &count, ju::JU_ENOTCONN},
+        {"bad pointer", reader.get(), ju::JU_FIONREAD, reinterpret_cast<void*>(8), EFAULT},
+        {"request the socket does not serve", reader.get(), TIOCGWINSZ, &count, ju::JU_ENOTSOCK},
+    };
+    for (const auto& c : cases) {
+        errno = 0;
+        EXPECT_EQ(-1, ju::ioctl(c.fd, c.request, c.arg)) << c.what;
+        EXPECT_EQ(c.expectedErrno, errno) << c.what;
+    }
+}
+
+TEST(JuRecvFrom, ReceivesADatagramWithItsSender)
+{
+    Fd receiver(::socket(AF_INET, SOCK_DGRAM, 0));
+    Fd sender(::socket(AF_INET, SOCK_DGRAM, 0));
+    sockaddr_in address = Loopback();
+    ASSERT_EQ(0, ::bind(receiver.get(), reinterpret_cast<sockaddr*>(&address), sizeof address));
+    ASSERT_EQ(0, ::bind(sender.get(), reinterpret_cast<sockaddr*>(&address), sizeof address));
+    const sockaddr_in to = Loopback(PortOf(receiver.get()));
+    const std::string payload(100, 'p');
+    ASSERT_EQ(100, ::sendto(sender.get(), payload.data(), payload.size(), 0,
+                            reinterpret_cast<const sockaddr*>(&to), sizeof to));
+
+    char buffer[256];
+    sockaddr_in from{};
+    int fromLength = sizeof from;
+    EXPECT_EQ(100, ju::junx_recvfrom(receiver.get(), buffer, sizeof buffer, 0, &from, &fromLength));
+    EXPECT_EQ(static_cast<int>(sizeof(sockaddr_in)), fromLength);
+    EXPECT_EQ(htonl(INADDR_LOOPBACK), from.sin_addr.s_addr);
+    EXPECT_EQ(PortOf(sender.get()), ntohs(from.sin_port));
+    EXPECT_EQ(payload, std::string(buffer, 100));
+}
+
+TEST(JuRecvFrom, TranslatesSocketErrorsOnly)
+{
+    Fd listening(ListeningTcp());
+    Fd client(::socket(AF_INET, SOCK_STREAM, 0));
+    const sockaddr_in to = Loopback(PortOf(listening.get()));
+    ASSERT_EQ(0, ::connect(client.get(), reinterpret_cast<const sockaddr*>(&to), sizeof to));
+    const int closed = ::open("/dev/null", O_RDONLY);
+    ::close(closed);
+
+    struct Case {
+        const char* what;
+        int fd;
+        int flags;
+        int expectedErrno;
+    };
+    const Case cases[] = {
+        {"closed descriptor", closed, 0, ju::JU_EBADSOCK},
+        {"listening socket", listening.get(), 0, ju::JU_ENOTCONN},
+        // EINVAL means a listening socket only for FIONREAD; here it stays itself.
+        {"no urgent data", client.get(), MSG_OOB, EINVAL},
+    };
+    for (const auto& c : cases) {
+        char buffer[16];
+        int length = 0;
+        errno = 0;
+        EXPECT_EQ(-1, ju::junx_recvfrom(c.fd, buffer, sizeof buffer, c.flags, nullptr, &length)) << c.what;
+        EXPECT_EQ(c.expectedErrno, errno) << c.what;
+    }
+}
+
+TEST(JuStrerror, GivesTheEmulationsMessagesAndTheSystemsOwn)
+{
+    const std::pair<int, const char*> cases[] = {
+        {228, "Socket operation on non-socket"},
+        {229, "Bad socket descriptor"},
+        {230, "Socket is not connected"},
+        {231, "Cannot send after socket shutdown"},
+        {232, "Connection reset by peer"},
+        {233, "Network is down"},
+        {234, "Operation now in progress"},
+        {235, "Software caused connection abort"},
+        {236, "Network dropped connection on reset"},
+        {ENOENT, "No such file or directory"},
+        {EFAULT, "Bad address"},
+        {4321, "Unknown error 4321"},
+    };
+    for (const auto& [errnum, message] : cases) {
+        EXPECT_STREQ(message, ju::strerror_new(errnum)) << errnum;
+    }
+}
+
+TEST(JuGetHostName, SucceedsOnlyWhenTheTerminatedNameFits)
+{
+    char expected[256] = {};
+    ASSERT_EQ(0, ::gethostname(expected, sizeof expected - 1));
+    const long size = static_cast<long>(std::strlen(expected)) + 1;
+
+    struct Case {
+        long length;
+        int result;
+        int expectedErrno;
+    };
+    const Case cases[] = {
+        {256, 0, 0}, {size, 0, 0}, {size - 1, -1, ENAMETOOLONG}, {1, -1, ENAMETOOLONG},
+        {0, -1, EINVAL}, {-1, -1, EINVAL},
+    };
+    for (const auto& c : cases) {
+        char buffer[256];
+        std::memset(buffer, '#', sizeof buffer);
+        errno = 0;
+        ASSERT_EQ(c.result, ju::gethostname_new(buffer, c.length)) << "length " << c.length;
+        if (c.result == 0) {
+            EXPECT_STREQ(expected, buffer);
+        } else {
+            EXPECT_EQ(c.expectedErrno, errno) << "length " << c.length;
+        }
+    }
+}
+
+TEST(JuLookups, AnswerFromTheSystemsDatabases)
+{
+    const protoent* tcp = ju::getprotobyname_new("tcp");
+    ASSERT_NE(nullptr, tcp);
+    EXPECT_EQ(6, tcp->p_proto);
+    EXPECT_EQ(nullptr, ju::getprotobyname_new("no-such-protocol"));
+
+    const hostent* localhost = ju::gethostbyname_new("localhost");
+    ASSERT_NE(nullptr, localhost);
+    ASSERT_EQ(AF_INET, localhost->h_addrtype);
+    in_addr first{};
+    std::memcpy(&first, localhost->h_addr_list[0], sizeof first);
+    EXPECT_EQ(htonl(INADDR_LOOPBACK), first.s_addr);
+    EXPECT_EQ(nullptr, ju::gethostbyname_new("no-such-host.invalid"));
+
+    const in_addr loopback{htonl(INADDR_LOOPBACK)};
+    const hostent* byAddress = ju::gethostbyaddr_new(reinterpret_cast<const char*>(&loopback), 4, AF_INET);
+    ASSERT_NE(nullptr, byAddress);
+    EXPECT_NE(nullptr, byAddress->h_name);
+}
+
+TEST(JuLookups, RecordsBelongToTheCallingThread)
+{
+    const protoent* mine = ju::getprotobyname_new("tcp");
+    ASSERT_NE(nullptr, mine);
+    EXPECT_EQ(mine, ju::getprotobyname_new("tcp"));  // the same record, overwritten
+
+    const protoent* theirs = nullptr;
+    std::string theirName;
+    std::thread([&] {
+        theirs = ju::getprotobyname_new("udp");
+        theirName = theirs != nullptr ? theirs->p_name : "";
+    }).join();
+    EXPECT_NE(mine, theirs);
+    EXPECT_EQ("udp", theirName);
+    EXPECT_STREQ("tcp", mine->p_name);
+    EXPECT_EQ(6, mine->p_proto);
+
+    // Different look-ups keep different records on one thread.
+    const hostent* byName = ju::gethostbyname_new("localhost");
+    const in_addr loopback{htonl(INADDR_LOOPBACK)};
+    const hostent* byAddress = ju::gethostbyaddr_new(reinterpret_cast<const char*>(&loopback), 4, AF_INET);
+    EXPECT_NE(byName, byAddress);
+}
+
+TEST(JuLookups, ConcurrentThreadsEachSeeTheirOwnAnswers)
+{
+    const std::pair<const char*, int> protocols[] = {{"tcp", 6}, {"udp", 17}, {"icmp", 1}, {"ipv6", 41}};
+    std::vector<int> failures(std::size(protocols));
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < std::size(protocols); ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 2000; ++i) {
+                const protoent* entry = ju::getprotobyname_new(protocols[t].first);
+                if (entry == nullptr || entry->p_proto != protocols[t].second ||
+                    std::strcmp(entry->p_name, protocols[t].first) != 0) {
+                    ++failures[t];
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    for (std::size_t t = 0; t < std::size(protocols); ++t) {
+        EXPECT_EQ(0, failures[t]) << protocols[t].first;
+    }
+}
+
+TEST(JuTime, AsctimeKeepsOneTextPerThread)
+{
+    std::tm epoch{};
+    epoch.tm_year = 70;
+    epoch.tm_mday = 1;
+    epoch.tm_wday = 4;
+    char* first = ju::asctime(&epoch);
+    ASSERT_NE(nullptr, first);
+    EXPECT_STREQ("Thu Jan  1 00:00:00 1970\n", first);
+
+    std::tm later = epoch;
+    later.tm_year = 126;
+    char* second = ju::asctime(&later);
+    EXPECT_EQ(first, second);
+    EXPECT_STREQ("Thu Jan  1 00:00:00 2026\n", first);
+
+    char* other = nullptr;
+    std::string otherText;
+    std::thread([&] {
+        other = ju::asctime(&epoch);
+        otherText = other;
+    }).join();
+    EXPECT_NE(first, other);
+    EXPECT_EQ("Thu Jan  1 00:00:00 1970\n", otherText);
+    EXPECT_STREQ("Thu Jan  1 00:00:00 2026\n", first);
+}
+
+TEST(JuTime, CtimeWritesIntoTheCallersBuffer)
+{
+    const long clock = 1700000000;
+    const std::time_t same = clock;
+    char expected[26];
+    ASSERT_NE(nullptr, ::ctime_r(&same, expected));
+    char buffer[26];
+    EXPECT_EQ(buffer, ju::ctime_r(&clock, buffer));
+    EXPECT_STREQ(expected, buffer);
+}
+
+TEST(JuFork, ChildStatusReachesTheParent)
+{
+    const int pid = ju::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::_exit(7);
+    }
+    int status = 0;
+    ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(7, WEXITSTATUS(status));
+}
