@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 
 #include <gmock/gmock.h>
@@ -160,4 +161,37 @@ TEST(PrintMemoryUsage, WritesTheHeapTopOnStandardOutputAtAnyLevel)
     EXPECT_GE(top, before);
     EXPECT_LE(top, after);
     EXPECT_THAT(capture.Records(), IsEmpty());
+}
+
+namespace {
+
+// What a block's stream and a standard output stream make of the same insertions.
+template <typename... Items>
+void ExpectFormattedAsByOstream(const Items&... items)
+{
+    std::ostringstream expected;
+    (expected << ... << items);
+    ScopedValue<int> level(__Kelvora_Debug_Level, 4);
+    TraceCapture capture;
+    KEL_DEBUG(4, (cout << ... << items));
+    const auto texts = capture.Texts();
+    ASSERT_EQ(1u, texts.size()) << expected.str();
+    EXPECT_EQ(expected.str(), texts[0]);
+}
+
+enum Request { kRequest = 17 };
+
+std::ostream& (*const kEndl)(std::ostream&) = std::endl;
+
+}  // namespace
+
+TEST(DebugBlock, FormatsAsAnOutputStreamWould)
+{
+    int local = 0;
+    const std::string text = "string";
+    ExpectFormattedAsByOstream("KelIoctl_SIOC( Fd = ", 3, " request = ", kRequest, ")", kEndl);
+    ExpectFormattedAsByOstream(INT_MIN, ' ', -1, ' ', 0U, ' ', ULLONG_MAX, ' ', LLONG_MIN, ' ', true);
+    ExpectFormattedAsByOstream(std::hex, -1, ' ', static_cast<short>(-2), ' ', 0x12FF40UL, std::dec, ' ', 255);
+    ExpectFormattedAsByOstream('c', static_cast<unsigned char>('u'), static_cast<signed char>('s'), text);
+    ExpectFormattedAsByOstream(static_cast<const void*>(&local), ' ', static_cast<const void*>(nullptr));
 }

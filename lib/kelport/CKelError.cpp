@@ -178,7 +178,10 @@ const __errstruct kelErrorDB[kelErrorCount] = {
 
 namespace {
 
-void WriteReport(std::ostream& out, const char* prefix, const __errstruct& entry, const char* at, int line,
+// Into a trace block's stream for reports that are traced, into a string stream for those
+// that end the process.
+template <typename Stream>
+void WriteReport(Stream& out, const char* prefix, const __errstruct& entry, const char* at, int line,
                  const char* msg, const char* ending)
 {
     out << prefix << entry.S_Errstring << " in " << at;

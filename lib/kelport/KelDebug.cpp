@@ -2,7 +2,9 @@
 // <iostream> comes first so that the standard streams are set up before the trace objects.
 #include <iostream>
 
+#include <algorithm>
 #include <cinttypes>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -42,64 +44,63 @@ void printMemoryUsage()
 
 namespace kelport {
 
-// One byte past the end of the put area is kept for the terminator.
-DebugText::DebugText()
+DebugStream::~DebugStream()
 {
-    setp(m_inline, m_inline + sizeof m_inline - 1);
-}
-
-DebugText::~DebugText()
-{
-    std::free(m_heap);
-}
-
-bool DebugText::Reserve(std::size_t more)
-{
-    const std::size_t used = static_cast<std::size_t>(pptr() - pbase());
-    const std::size_t capacity = static_cast<std::size_t>(epptr() - pbase());
-    if (more <= capacity - used) {
-        return true;
+    if (m_begin != m_inline) {
+        std::free(m_begin);
     }
-    const std::size_t wanted = std::max(2 * capacity, used + more);
-    char* grown = static_cast<char*>(std::malloc(wanted + 1));
+}
+
+bool DebugStream::Grow(std::size_t more)
+{
+    const std::size_t used = static_cast<std::size_t>(m_end - m_begin);
+    const std::size_t capacity = std::max(2 * static_cast<std::size_t>(m_limit - m_begin), used + more);
+    char* grown = static_cast<char*>(std::malloc(capacity + 1));
     if (grown == nullptr) {
-        return false;  // the stream goes bad and the text stays as it was
+        return false;  // the text stays as it was
     }
-    std::memcpy(grown, pbase(), used);
-    std::free(m_heap);
-    m_heap = grown;
-    setp(grown, grown + wanted);
-    pbump(static_cast<int>(used));
+    std::memcpy(grown, m_begin, used);
+    if (m_begin != m_inline) {
+        std::free(m_begin);
+    }
+    m_begin = grown;
+    m_end = grown + used;
+    m_limit = grown + capacity;
     return true;
 }
 
-DebugText::int_type DebugText::overflow(int_type c)
+// As an output stream shows them: hexadecimal with 0x, and a null pointer as 0.
+DebugStream& DebugStream::operator<<(const void* pointer)
 {
-    if (traits_type::eq_int_type(c, traits_type::eof())) {
-        return traits_type::not_eof(c);
+    if (pointer == nullptr) {
+        return *this << '0';
     }
-    if (!Reserve(1)) {
-        return traits_type::eof();
-    }
-    *pptr() = traits_type::to_char_type(c);
-    pbump(1);
-    return c;
+    const int base = m_base;
+    m_base = 16;
+    *this << "0x" << reinterpret_cast<std::uintptr_t>(pointer);
+    m_base = base;
+    return *this;
 }
 
-std::streamsize DebugText::xsputn(const char* text, std::streamsize count)
+DebugStream& DebugStream::operator<<(std::ostream& (*manipulator)(std::ostream&))
 {
-    if (count <= 0 || !Reserve(static_cast<std::size_t>(count))) {
-        return 0;
+    using Manipulator = std::ostream& (*)(std::ostream&);
+    if (manipulator == static_cast<Manipulator>(std::endl)) {
+        *this << '\n';
     }
-    std::memcpy(pptr(), text, static_cast<std::size_t>(count));
-    pbump(static_cast<int>(count));
-    return count;
+    return *this;  // std::flush and the like: the text is handed on when the block closes
 }
 
-char* DebugText::Terminated()
+DebugStream& DebugStream::operator<<(std::ios_base& (*manipulator)(std::ios_base&))
 {
-    *pptr() = '\0';
-    return pbase();
+    if (manipulator == std::hex) {
+        m_base = 16;
+    } else if (manipulator == std::dec) {
+        m_base = 10;
+    } else if (manipulator == std::oct) {
+        m_base = 8;
+    }
+    return *this;
 }
 
 DebugBlock::~DebugBlock()
