@@ -4,18 +4,25 @@
 
 #include "KelPort.h"
 
+// Standard output is flushed before each trace so that, piped, the lines keep their order.
+static void Say(const char* line)
+{
+    std::puts(line);
+    std::fflush(stdout);
+}
+
 int main()
 {
     __Kelvora_Debug_Level = 4;
 
-    std::puts("A trace record, as every call of the library writes it at debug level 4:");
+    Say("A trace record, as every call of the library writes it at debug level 4:");
     char text[] = "KelPort demonstration: tracing is on\n";
     genZADTrace(text, 4);
 
-    std::puts("An information report (code -220459), traced because the level is at least 4:");
-    CKelError info(-220459, "../demo", 21, "the descriptor was closed");
+    Say("An information report (code -220459), traced because the level is at least 4:");
+    CKelError info(-220459, "../demo", __LINE__, "the descriptor was closed");
 
-    std::puts("The heap top, which is always written to standard output:");
+    Say("The heap top, which is always written to standard output:");
     printMemoryUsage();
     return 0;
 }

@@ -46,7 +46,8 @@ public:
         Append(text.data(), text.size());
         return *this;
     }
-    DebugStream& operator<<(const char* text) { return *this << std::string_view(text); }
+    // Nothing for a null text, as an output stream writes nothing for it.
+    DebugStream& operator<<(const char* text) { return text != nullptr ? *this << std::string_view(text) : *this; }
     DebugStream& operator<<(char c)
     {
         Append(&c, 1);

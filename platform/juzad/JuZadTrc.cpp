@@ -34,7 +34,7 @@ namespace {
 
 // A record on its way through a sink: spdlog's message, with what only our formatter reads.
 struct Message : spdlog::details::log_msg {
-    Message(const Record& record)
+    explicit Message(const Record& record)
         : log_msg(spdlog::source_loc{record.file, static_cast<int>(record.line), nullptr}, record.component,
                   spdlog::level::debug, record.text),
           category(record.category), attributes(record.attributes)
