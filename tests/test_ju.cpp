@@ -3,12 +3,10 @@
 #include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -112,28 +110,6 @@ TEST(JuIoctl, TranslatesTheErrnoOfUnusableDescriptors)
     }
 }
 
-TEST(JuRecvFrom, ReceivesADatagramWithItsSender)
-{
-    Fd receiver(::socket(AF_INET, SOCK_DGRAM, 0));
-    Fd sender(::socket(AF_INET, SOCK_DGRAM, 0));
-    sockaddr_in address = Loopback();
-    ASSERT_EQ(0, ::bind(receiver.get(), reinterpret_cast<sockaddr*>(&address), sizeof address));
-    ASSERT_EQ(0, ::bind(sender.get(), reinterpret_cast<sockaddr*>(&address), sizeof address));
-    const sockaddr_in to = Loopback(PortOf(receiver.get()));
-    const std::string payload(100, 'p');
-    ASSERT_EQ(100, ::sendto(sender.get(), payload.data(), payload.size(), 0,
-                            reinterpret_cast<const sockaddr*>(&to), sizeof to));
-
-    char buffer[256];
-    sockaddr_in from{};
-    int fromLength = sizeof from;
-    EXPECT_EQ(100, ju::junx_recvfrom(receiver.get(), buffer, sizeof buffer, 0, &from, &fromLength));
-    EXPECT_EQ(static_cast<int>(sizeof(sockaddr_in)), fromLength);
-    EXPECT_EQ(htonl(INADDR_LOOPBACK), from.sin_addr.s_addr);
-    EXPECT_EQ(PortOf(sender.get()), ntohs(from.sin_port));
-    EXPECT_EQ(payload, std::string(buffer, 100));
-}
-
 TEST(JuRecvFrom, TranslatesSocketErrorsOnly)
 {
     Fd listening(ListeningTcp());
@@ -213,27 +189,6 @@ TEST(JuGetHostName, SucceedsOnlyWhenTheTerminatedNameFits)
     }
 }
 
-TEST(JuLookups, AnswerFromTheSystemsDatabases)
-{
-    const protoent* tcp = ju::getprotobyname_new("tcp");
-    ASSERT_NE(nullptr, tcp);
-    EXPECT_EQ(6, tcp->p_proto);
-    EXPECT_EQ(nullptr, ju::getprotobyname_new("no-such-protocol"));
-
-    const hostent* localhost = ju::gethostbyname_new("localhost");
-    ASSERT_NE(nullptr, localhost);
-    ASSERT_EQ(AF_INET, localhost->h_addrtype);
-    in_addr first{};
-    std::memcpy(&first, localhost->h_addr_list[0], sizeof first);
-    EXPECT_EQ(htonl(INADDR_LOOPBACK), first.s_addr);
-    EXPECT_EQ(nullptr, ju::gethostbyname_new("no-such-host.invalid"));
-
-    const in_addr loopback{htonl(INADDR_LOOPBACK)};
-    const hostent* byAddress = ju::gethostbyaddr_new(reinterpret_cast<const char*>(&loopback), 4, AF_INET);
-    ASSERT_NE(nullptr, byAddress);
-    EXPECT_NE(nullptr, byAddress->h_name);
-}
-
 TEST(JuLookups, RecordsBelongToTheCallingThread)
 {
     const protoent* mine = ju::getprotobyname_new("tcp");
@@ -307,28 +262,4 @@ TEST(JuTime, AsctimeKeepsOneTextPerThread)
     EXPECT_NE(first, other);
     EXPECT_EQ("Thu Jan  1 00:00:00 1970\n", otherText);
     EXPECT_STREQ("Thu Jan  1 00:00:00 2026\n", first);
-}
-
-TEST(JuTime, CtimeWritesIntoTheCallersBuffer)
-{
-    const long clock = 1700000000;
-    const std::time_t same = clock;
-    char expected[26];
-    ASSERT_NE(nullptr, ::ctime_r(&same, expected));
-    char buffer[26];
-    EXPECT_EQ(buffer, ju::ctime_r(&clock, buffer));
-    EXPECT_STREQ(expected, buffer);
-}
-
-TEST(JuFork, ChildStatusReachesTheParent)
-{
-    const int pid = ju::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        ::_exit(7);
-    }
-    int status = 0;
-    ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(7, WEXITSTATUS(status));
 }
