@@ -2,5 +2,10 @@
 #pragma once
 
 #include "CKelError.h"
+#include "KelAtoll.h"
+#include "KelDL.h"
 #include "KelDebug.h"
 #include "KelGlobals.h"
+#include "KelProcess.h"
+#include "KelSysInfo.h"
+#include "KelThreads.h"

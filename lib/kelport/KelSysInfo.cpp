@@ -1,0 +1,55 @@
+// System information: only the host name is served.
+#include "KelSysInfo.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+#include "CKelError.h"
+#include "KelDebugBlock.h"
+#include "KelSysInfoInternal.h"
+#include "ju.h"
+
+namespace {
+
+const char kSource[] = "../KelSysInfo";
+constexpr int kOutOfMemory = -220553;
+constexpr long kHostNameBlock = 64;
+
+}  // namespace
+
+long KelSysInfo(EKelSysInfo command, char* buf, long count)
+{
+    KEL_DEBUG(4, cout << "KelSysInfo()" << std::endl);
+    if (command == E_KSIHostname) {
+        if (ju::gethostname_new(buf, count) != 0) {
+            return -1;
+        }
+        return static_cast<long>(ju::strlen_new(buf)) + 1;
+    }
+    if (command >= E_KSISysname && command < E_KSIHostname) {
+        std::cerr << "Call not implemented yet!!!\n" << std::flush;
+    }
+    errno = EINVAL;
+    return -1;
+}
+
+char* KelGetHostName()
+{
+    KEL_DEBUG(4, cout << "KelGetHostName()" << std::endl);
+    char* name = static_cast<char*>(std::malloc(kHostNameBlock));
+    if (name == nullptr) {
+        CKelError error(kOutOfMemory, kSource, 158, nullptr);
+    }
+    std::memset(name, 0, kHostNameBlock);
+    if (KelSysInfo(E_KSIHostname, name, kHostNameBlock) < 0) {
+        std::free(name);
+        return nullptr;
+    }
+    char* exact = static_cast<char*>(std::realloc(name, ju::strlen_new(name) + 1));
+    if (exact == nullptr) {
+        CKelError error(kOutOfMemory, kSource, 175, nullptr);
+    }
+    return exact;
+}

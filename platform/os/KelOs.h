@@ -1,0 +1,17 @@
+// The operating system's own calls that the library makes directly, where their form
+// differs between systems. Each system has its implementation folder beside this header.
+#pragma once
+
+#include "KelDL.h"
+
+namespace kelport::os {
+
+// Null when the library cannot be loaded, or no name is given.
+HINSTANCE LoadLibrary(const char* fileName);
+// Null when the library has no such symbol, or no library is given.
+void* FindSymbol(HINSTANCE library, const char* name);
+void FreeLibrary(HINSTANCE library);
+
+int GetPid();
+
+}  // namespace kelport::os
