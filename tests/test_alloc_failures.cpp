@@ -1,5 +1,6 @@
-// Allocations that fail at one given place. The program is linked with --wrap=malloc and
-// --wrap=realloc, so the library's calls come here first.
+// Allocations that fail at one given place. The program is linked with --wrap for malloc,
+// calloc and realloc, so the library's calls come here first (a compiler may turn malloc and
+// memset into calloc).
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +14,7 @@
 
 namespace {
 
-bool g_failNextMalloc = false;
+bool g_failNextAllocation = false;
 bool g_failNextRealloc = false;
 std::size_t g_lastReallocSize = 0;
 
@@ -21,15 +22,25 @@ std::size_t g_lastReallocSize = 0;
 
 extern "C" {
 void* __real_malloc(std::size_t size);
+void* __real_calloc(std::size_t count, std::size_t size);
 void* __real_realloc(void* block, std::size_t size);
 
 void* __wrap_malloc(std::size_t size)
 {
-    if (g_failNextMalloc) {
-        g_failNextMalloc = false;
+    if (g_failNextAllocation) {
+        g_failNextAllocation = false;
         return nullptr;
     }
     return __real_malloc(size);
+}
+
+void* __wrap_calloc(std::size_t count, std::size_t size)
+{
+    if (g_failNextAllocation) {
+        g_failNextAllocation = false;
+        return nullptr;
+    }
+    return __real_calloc(count, size);
 }
 
 void* __wrap_realloc(void* block, std::size_t size)
@@ -56,7 +67,7 @@ TEST(HostName, BlockHoldsExactlyTheNameAndItsTerminator)
 
 TEST(HostNameDeathTest, OutOfMemoryIsFatal)
 {
-    EXPECT_EXIT((g_failNextMalloc = true, KelGetHostName()), testing::KilledBySignal(SIGABRT),
+    EXPECT_EXIT((g_failNextAllocation = true, KelGetHostName()), testing::KilledBySignal(SIGABRT),
                 testing::Eq("Fatal warning : Malloc failure - out of memory in ../KelSysInfo at line 158 "
                             "Aborting ......\n"));
     EXPECT_EXIT((g_failNextRealloc = true, KelGetHostName()), testing::KilledBySignal(SIGABRT),

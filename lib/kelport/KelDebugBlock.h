@@ -128,14 +128,18 @@ private:
 
 }  // namespace kelport
 
-#define KEL_DEBUG(level, ...)                                   \
-    do {                                                        \
-        if (::kelport::DebugLevelAtLeast(level)) {              \
-            ::kelport::DebugBlock kelDebugBlock_(level);        \
-            ::kelport::DebugStream& cout = kelDebugBlock_.cout; \
-            ::kelport::DebugStream& cerr = kelDebugBlock_.cerr; \
-            static_cast<void>(cout);                            \
-            static_cast<void>(cerr);                            \
-            __VA_ARGS__;                                        \
-        }                                                       \
+// The enabled block runs out of line, so that the function around it pays only for the test
+// and keeps none of the block's stack frame.
+#define KEL_DEBUG(level, ...)                                        \
+    do {                                                             \
+        if (::kelport::DebugLevelAtLeast(level)) {                   \
+            [&]() __attribute__((noinline, cold)) {                  \
+                ::kelport::DebugBlock kelDebugBlock_(level);         \
+                ::kelport::DebugStream& cout = kelDebugBlock_.cout;  \
+                ::kelport::DebugStream& cerr = kelDebugBlock_.cerr;  \
+                static_cast<void>(cout);                             \
+                static_cast<void>(cerr);                             \
+                __VA_ARGS__;                                         \
+            }();                                                     \
+        }                                                            \
     } while (false)

@@ -40,7 +40,10 @@ char* KelGetHostName()
     KEL_DEBUG(4, cout << "KelGetHostName()" << std::endl);
     char* name = static_cast<char*>(std::malloc(kHostNameBlock));
     if (name == nullptr) {
+        // The report ends the process. The return keeps the compiler, which cannot know
+        // that, from reading the use of a null block below as proof that it is never null.
         CKelError error(kOutOfMemory, kSource, 158, nullptr);
+        return nullptr;
     }
     std::memset(name, 0, kHostNameBlock);
     if (KelSysInfo(E_KSIHostname, name, kHostNameBlock) < 0) {
@@ -50,6 +53,7 @@ char* KelGetHostName()
     char* exact = static_cast<char*>(std::realloc(name, ju::strlen_new(name) + 1));
     if (exact == nullptr) {
         CKelError error(kOutOfMemory, kSource, 175, nullptr);
+        return nullptr;
     }
     return exact;
 }
