@@ -7,5 +7,6 @@
 #include "KelDebug.h"
 #include "KelGlobals.h"
 #include "KelProcess.h"
+#include "KelReentrant.h"
 #include "KelSysInfo.h"
 #include "KelThreads.h"
