@@ -6,6 +6,8 @@
 #include "KelDL.h"
 #include "KelDebug.h"
 #include "KelGlobals.h"
+#include "KelIoctl.h"
+#include "KelNetwork.h"
 #include "KelProcess.h"
 #include "KelReentrant.h"
 #include "KelSysInfo.h"

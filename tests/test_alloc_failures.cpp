@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "CKelEtherHeader.h"
+#include "KelNetwork.h"
 #include "KelSysInfoInternal.h"
 
 namespace {
@@ -54,6 +56,16 @@ void* __wrap_realloc(void* block, std::size_t size)
 }
 }
 
+namespace {
+
+std::string OutOfMemoryIn(const char* source, int line)
+{
+    return std::string("Fatal warning : Malloc failure - out of memory in ") + source + " at line " +
+           std::to_string(line) + " Aborting ......\n";
+}
+
+}  // namespace
+
 TEST(HostName, BlockHoldsExactlyTheNameAndItsTerminator)
 {
     char expected[256] = {};
@@ -68,9 +80,35 @@ TEST(HostName, BlockHoldsExactlyTheNameAndItsTerminator)
 TEST(HostNameDeathTest, OutOfMemoryIsFatal)
 {
     EXPECT_EXIT((g_failNextAllocation = true, KelGetHostName()), testing::KilledBySignal(SIGABRT),
-                testing::Eq("Fatal warning : Malloc failure - out of memory in ../KelSysInfo at line 158 "
-                            "Aborting ......\n"));
+                testing::Eq(OutOfMemoryIn("../KelSysInfo", 158)));
     EXPECT_EXIT((g_failNextRealloc = true, KelGetHostName()), testing::KilledBySignal(SIGABRT),
-                testing::Eq("Fatal warning : Malloc failure - out of memory in ../KelSysInfo at line 175 "
-                            "Aborting ......\n"));
+                testing::Eq(OutOfMemoryIn("../KelSysInfo", 175)));
+}
+
+TEST(AddressTextDeathTest, OutOfMemoryIsFatal)
+{
+    EXPECT_EXIT((g_failNextAllocation = true, KelGetIPStr(1UL)), testing::KilledBySignal(SIGABRT),
+                testing::Eq(OutOfMemoryIn("../KelNetwork", 105)));
+}
+
+TEST(EtherHeaderDeathTest, OutOfMemoryIsFatalWhereverItHappens)
+{
+    unsigned char frame[14] = {};
+    EXPECT_EXIT((g_failNextAllocation = true, CKelEtherHeader(frame)), testing::KilledBySignal(SIGABRT),
+                testing::Eq(OutOfMemoryIn("../CKelEtherHeader", 135)));
+
+    CKelEtherHeader header(frame);
+    struct Case {
+        unsigned char* (CKelEtherHeader::*accessor)();
+        int line;
+    };
+    const Case cases[] = {
+        {&CKelEtherHeader::KEHGetEtherShostAsUCHAR, 343},
+        {&CKelEtherHeader::KEHGetEtherDhostAsUCHAR, 403},
+        {&CKelEtherHeader::KEHGetPacketHeader, 463},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EXIT((g_failNextAllocation = true, (header.*c.accessor)()), testing::KilledBySignal(SIGABRT),
+                    testing::Eq(OutOfMemoryIn("../CKelEtherHeader", c.line)));
+    }
 }

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdlib>
@@ -31,7 +32,10 @@ void genZADTrace(char* buf, int theLevel)
     const bool memoryUsage = theLevel == kMemoryUsageLevel;
     JuZadTrc::TraceObj_t& object = memoryUsage ? GenResMgmtObj : GenTraceObj;
     if (object.IsActive(kTraceAttributes)) {
+        // Callers read errno after reports that trace; a sink's own I/O must not change it.
+        const int savedErrno = errno;
         object.DoTrace(kTraceAttributes, buf, "KelDebug", memoryUsage ? 78 : 83);
+        errno = savedErrno;
     }
 }
 

@@ -2,6 +2,8 @@
 // differs between systems. Each system has its implementation folder beside this header.
 #pragma once
 
+#include <sys/socket.h>
+
 #include "KelDL.h"
 
 namespace kelport::os {
@@ -13,5 +15,8 @@ void* FindSymbol(HINSTANCE library, const char* name);
 void FreeLibrary(HINSTANCE library);
 
 int GetPid();
+
+// getpeername with the address length as a plain int, left as it was when the call fails.
+int GetPeerName(unsigned int s, sockaddr* name, int* namelen);
 
 }  // namespace kelport::os

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -63,4 +64,17 @@ public:
 private:
     T& m_target;
     T m_saved;
+};
+
+// Sends every record's text to standard error as it comes, so that a death test sees the
+// traces and the final report in the order they were made.
+class TraceToStderr {
+public:
+    TraceToStderr()
+    {
+        JuZadTrc::SetRecordHandler([](const JuZadTrc::Record& r) { std::fputs(r.text, stderr); });
+    }
+    ~TraceToStderr() { JuZadTrc::SetRecordHandler(nullptr); }
+    TraceToStderr(const TraceToStderr&) = delete;
+    TraceToStderr& operator=(const TraceToStderr&) = delete;
 };

@@ -27,4 +27,14 @@ int GetPid()
     return static_cast<int>(::getpid());
 }
 
+int GetPeerName(unsigned int s, sockaddr* name, int* namelen)
+{
+    socklen_t length = static_cast<socklen_t>(*namelen);
+    if (::getpeername(static_cast<int>(s), name, &length) != 0) {
+        return -1;
+    }
+    *namelen = static_cast<int>(length);
+    return 0;
+}
+
 }  // namespace kelport::os
