@@ -63,21 +63,6 @@ int ListeningTcp()
 
 }  // namespace
 
-TEST(JuIoctl, CountsWaitingBytesThroughTheEmulationsRequest)
-{
-    int pair[2];
-    ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM, 0, pair));
-    Fd reader(pair[0]), writer(pair[1]);
-    ASSERT_EQ(10, ::write(writer.get(), "0123456789", 10));
-    std::uint32_t count = 0;
-    EXPECT_EQ(0, ju::ioctl(reader.get(), ju::JU_FIONREAD, &count));
-    EXPECT_EQ(10u, count);
-    // Native request numbers pass through unchanged.
-    int native = 0;
-    EXPECT_EQ(0, ju::ioctl(reader.get(), FIONREAD, &native));
-    EXPECT_EQ(10, native);
-}
-
 TEST(JuIoctl, TranslatesTheErrnoOfUnusableDescriptors)
 {
     Fd directory(::open("/", O_RDONLY | O_DIRECTORY));
@@ -211,55 +196,4 @@ TEST(JuLookups, RecordsBelongToTheCallingThread)
     const in_addr loopback{htonl(INADDR_LOOPBACK)};
     const hostent* byAddress = ju::gethostbyaddr_new(reinterpret_cast<const char*>(&loopback), 4, AF_INET);
     EXPECT_NE(byName, byAddress);
-}
-
-TEST(JuLookups, ConcurrentThreadsEachSeeTheirOwnAnswers)
-{
-    const std::pair<const char*, int> protocols[] = {{"tcp", 6}, {"udp", 17}, {"icmp", 1}, {"ipv6", 41}};
-    std::vector<int> failures(std::size(protocols));
-    std::vector<std::thread> threads;
-    for (std::size_t t = 0; t < std::size(protocols); ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 2000; ++i) {
-                const protoent* entry = ju::getprotobyname_new(protocols[t].first);
-                if (entry == nullptr || entry->p_proto != protocols[t].second ||
-                    std::strcmp(entry->p_name, protocols[t].first) != 0) {
-                    ++failures[t];
-                }
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
-    for (std::size_t t = 0; t < std::size(protocols); ++t) {
-        EXPECT_EQ(0, failures[t]) << protocols[t].first;
-    }
-}
-
-TEST(JuTime, AsctimeKeepsOneTextPerThread)
-{
-    std::tm epoch{};
-    epoch.tm_year = 70;
-    epoch.tm_mday = 1;
-    epoch.tm_wday = 4;
-    char* first = ju::asctime(&epoch);
-    ASSERT_NE(nullptr, first);
-    EXPECT_STREQ("Thu Jan  1 00:00:00 1970\n", first);
-
-    std::tm later = epoch;
-    later.tm_year = 126;
-    char* second = ju::asctime(&later);
-    EXPECT_EQ(first, second);
-    EXPECT_STREQ("Thu Jan  1 00:00:00 2026\n", first);
-
-    char* other = nullptr;
-    std::string otherText;
-    std::thread([&] {
-        other = ju::asctime(&epoch);
-        otherText = other;
-    }).join();
-    EXPECT_NE(first, other);
-    EXPECT_EQ("Thu Jan  1 00:00:00 1970\n", otherText);
-    EXPECT_STREQ("Thu Jan  1 00:00:00 2026\n", first);
 }
