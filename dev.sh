@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Builds and runs KelPort on a Debian 12 machine, installing what it needs first.
-#   ./dev.sh demo    build, then run the demonstration
+#   ./dev.sh demo    build, then run the demonstration: kelport tour
 #   ./dev.sh test    build with GCC and with Clang, then run every test of both builds
 #   ./dev.sh bench   build optimised, then run the benchmarks
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake ninja-build g++ clang binutils libgtest-dev libgmock-dev libbenchmark-dev
-          libspdlog-dev libfmt-dev nlohmann-json3-dev)
+packages=(cmake ninja-build g++ clang binutils pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+          libspdlog-dev libfmt-dev nlohmann-json3-dev libcli11-dev libpcap-dev)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' || missing+=("$package")
@@ -28,7 +28,7 @@ build() {
 case "${1:-}" in
 demo)
     build default
-    ./build/default/kelport-demo
+    ./build/default/kelport tour
     ;;
 test)
     for preset in default clang; do

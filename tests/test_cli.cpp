@@ -1,0 +1,189 @@
+// The kelport program as a user runs it: output, exit status, and the one-line messages of
+// bad usage.
+#include <unistd.h>
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "support/Subprocess.h"
+
+using testing::HasSubstr;
+using testing::StartsWith;
+
+namespace {
+
+ProcessResult Kelport(std::vector<std::string> args, std::vector<std::string> env = {})
+{
+    args.insert(args.begin(), KELPORT_PROGRAM);
+    env.push_back("TZ=UTC");
+    return RunProcess(args, env);
+}
+
+std::string HostName()
+{
+    char name[256] = {};
+    ::gethostname(name, sizeof name - 1);
+    return name;
+}
+
+// A capture file of two frames, the second shorter than a header.
+void WritePcap(const std::string& path)
+{
+    std::ofstream out(path, std::ios::binary);
+    const auto word = [&out](std::uint32_t value) { out.write(reinterpret_cast<const char*>(&value), 4); };
+    const auto half = [&out](std::uint16_t value) { out.write(reinterpret_cast<const char*>(&value), 2); };
+    word(0xA1B2C3D4);
+    half(2);
+    half(4);
+    word(0);
+    word(0);
+    word(65535);
+    word(1);  // Ethernet
+    const std::vector<std::vector<unsigned char>> frames = {
+        {1, 2, 3, 4, 5, 6, 0x80, 0, 0, 0, 0, 1, 0x08, 0x00, 0x45, 0x00},
+        {1, 2, 3},
+    };
+    for (const auto& frame : frames) {
+        word(1764946882);
+        word(0);
+        word(static_cast<std::uint32_t>(frame.size()));
+        word(static_cast<std::uint32_t>(frame.size()));
+        out.write(reinterpret_cast<const char*>(frame.data()), static_cast<std::streamsize>(frame.size()));
+    }
+}
+
+}  // namespace
+
+TEST(Kelport, SubcommandsShowWhatTheCallsGive)
+{
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"hostname"}, 0, HostName() + "\n"},
+        {{"sysinfo", "13"}, 0, "KelSysInfo(13) = " + std::to_string(HostName().size() + 1) + ": " + HostName() + "\n"},
+        {{"sysinfo", "14"}, 1, "KelSysInfo(14) = -1, errno 22 (Invalid argument)\n"},
+        {{"maxthreads", "-1"}, 0, "KelMaxThreads(-1) = -1\n"},
+        {{"dl", "libm.so.6", "cos", "no_such_symbol"}, 1,
+         "KelDLOpen(libm.so.6): loaded\nKelDLSym(cos): found\nKelDLSym(no_such_symbol): missing\n"},
+        {{"dl", "/no/such/library.so"}, 1, "KelDLOpen(/no/such/library.so): not loaded\n"},
+        {{"atoll", "  -42", "1,000,000", "18446744073709551616"}, 0,
+         "KelAtoll(\"  -42\") = -42\nKelAtoll(\"1,000,000\") = 1000000\nKelAtoll(\"18446744073709551616\") = 0\n"},
+        {{"proto", "tcp"}, 0, "name tcp\naliases TCP\nnumber 6\n"},
+        {{"proto", "no-such-protocol"}, 1, "KelGetProtoByName_r(no-such-protocol): no such protocol\n"},
+        {{"host", "localhost"}, 0, "name localhost\naliases (none)\naddresses 127.0.0.1\n"},
+        {{"addr", "127.0.0.1"}, 0, "name localhost\naliases (none)\naddresses 127.0.0.1\n"},
+        {{"ctime", "0"}, 0, "Thu Jan  1 00:00:00 1970\n"},
+        {{"ioctl"}, 0, "KelIoctl(KEL_SOCKET_N_READ) = 0, 10 bytes waiting\n"},
+        {{"ioctl", "32", "--bytes", "3"}, 0, "KelIoctl(32) = 0, 3 bytes waiting\n"},
+        {{"ioctl", "KEL_FIONREAD"}, 1, "KelIoctl(KEL_FIONREAD) = -1, errno 22 (Invalid argument)\n"},
+        {{"pktlen", "--bytes", "0"}, 0, "KelGetSocketPacketLength = 0\n"},
+        {{"ipstr", "10.1.2.3"}, 0, "10.1.2.3\n"},
+        {{"ipstr", "0x0A010203", "--host-order"}, 0, "10.1.2.3\n"},
+        {{"ipstr", "4294967295"}, 0, "255.255.255.255\n"},
+        {{"aton", "10.1.2.3"}, 0, "KelInetAtoN(10.1.2.3) = 1, address bytes 0a 01 02 03\n"},
+        {{"ether", "ff:ff:ff:ff:ff:ff:02:00:5e:10:20:30:08:06", "800000000001-010203040506-86dd-ffff"}, 0,
+         "destination ff-ff-ff-ff-ff-ff (-1), source 02-00-5e-10-20-30 (2200601370672), type 0x0806 (2054)\n"
+         "destination 80-00-00-00-00-01 (-140737488355327), source 01-02-03-04-05-06 (1108152157446), "
+         "type 0x86dd (34525)\n"},
+        {{"errors", "-220566", "-220422", "-1"}, 1,
+         "-220566 fatal       Duplicate Object Upon Insertion\n"
+         "-220422 fatal       A critical argument is missing. \n"
+         "-1 is not in the catalogue\n"},
+        {{"raise", "-220459"}, 0,
+         "reported information code -220459; the caller goes on (traced only at --debug 4 or more)\n"},
+    };
+    for (const auto& c : cases) {
+        const auto result = Kelport(c.args);
+        EXPECT_EQ(c.status, result.exitCode) << c.args[0] << " " << result.err;
+        EXPECT_EQ(c.out, result.out) << c.args[0];
+    }
+}
+
+TEST(Kelport, TracesGoToTheTracingLibrarysSink)
+{
+    const auto quiet = Kelport({"hostname"});
+    EXPECT_EQ("", quiet.err);
+    const auto traced = Kelport({"--debug", "4", "hostname"});
+    EXPECT_THAT(traced.err, HasSubstr("] KelDebug:83 KelSysInfo()\n"));
+    const auto json = Kelport({"--debug", "4", "raise", "-220459", "--line", "7", "--msg", "why"},
+                              {"JUZAD_TRACE_SINK=stdout", "JUZAD_TRACE_FORMAT=json"});
+    EXPECT_THAT(json.out, HasSubstr(R"("text":"Be aware : Given socket descriptor is invalid. in ../kelport at line 7.\nwhy\n")"));
+}
+
+TEST(Kelport, FatalAndExitCodesEndTheProgramAsTheyEndAnyCaller)
+{
+    const auto fatal = Kelport({"raise", "-220553", "--line", "3"});
+    EXPECT_EQ(-1, fatal.exitCode);  // killed by SIGABRT
+    EXPECT_EQ("Fatal warning : Malloc failure - out of memory in ../kelport at line 3 Aborting ......\n", fatal.err);
+    const auto exiting = Kelport({"raise", "-220550"});
+    EXPECT_EQ(1, exiting.exitCode);
+    EXPECT_EQ("Termination : Invalid file name - file not found in ../kelport\n", exiting.err);
+}
+
+TEST(Kelport, ReadsFramesFromACaptureFile)
+{
+    TempDir dir;
+    WritePcap(dir.File("two.pcap"));
+    const auto result = Kelport({"ether", "--pcap", dir.File("two.pcap")});
+    EXPECT_EQ(0, result.exitCode) << result.err;
+    EXPECT_EQ("frame 1: destination 01-02-03-04-05-06 (1108152157446), source 80-00-00-00-00-01 "
+              "(-140737488355327), type 0x0800 (2048)\n"
+              "frame 2: 3 bytes, shorter than a header\n",
+              result.out);
+}
+
+TEST(Kelport, BadUsageIsOneLineAndStatusTwo)
+{
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"atoll"}, "kelport: TEXT is required"},
+        {{"aton", "300.1.1.1"}, "kelport: '300.1.1.1' names no address that KelInetAtoN takes"},
+        {{"ether", "01ZZ"}, "kelport: '01ZZ' is not a frame in hex"},
+        {{"ether", "0102"}, "kelport: '0102' is shorter than the 14 bytes of a header"},
+        {{"ether", "--pcap", "/no/such/file"}, "kelport: cannot read '/no/such/file'"},
+        {{"sysinfo", "x"}, "kelport: Could not convert: N = x"},
+        {{"ipstr", "1.2.3"}, "kelport: '1.2.3' is neither an address A.B.C.D nor a 32-bit number"},
+        {{"ioctl", "KEL_NOPE"}, "kelport: 'KEL_NOPE' is neither a KelIoctlEnum name nor a number"},
+        {{"pktlen", "--bytes", "-1"}, "kelport: --bytes must not be negative"},
+        {{}, "kelport: A subcommand is required"},
+    };
+    for (const auto& [args, message] : cases) {
+        const auto result = Kelport(args);
+        EXPECT_EQ(2, result.exitCode) << message;
+        EXPECT_THAT(result.err, StartsWith(message));
+        EXPECT_EQ(1, std::count(result.err.begin(), result.err.end(), '\n')) << result.err;
+    }
+}
+
+TEST(Kelport, TourWalksEveryFamily)
+{
+    const auto result = Kelport({"tour"});
+    EXPECT_EQ(0, result.exitCode) << result.err;
+    for (const char* heading : {"System", "Process", "Dynamic loading", "64-bit parsing", "Look-ups", "Time",
+                                "Socket packet length", "Address text", "Ethernet header", "A sick report"}) {
+        EXPECT_THAT(result.out, HasSubstr("\n== " + std::string(heading))) << heading;
+    }
+    EXPECT_THAT(result.err, HasSubstr("Possible threat to execution : A required dynamic library file is missing."));
+}
+
+TEST(Kelport, HelpSaysWhatEachSubcommandDoes)
+{
+    const auto help = Kelport({"--help"});
+    EXPECT_EQ(0, help.exitCode);
+    EXPECT_THAT(help.out, HasSubstr("Exit status: 0 on success, 1 when a call failed, 2 for bad usage."));
+    EXPECT_THAT(help.out, HasSubstr("Fatal codes abort this program"));
+    for (const char* sub : {"hostname", "sysinfo", "pid", "fork", "maxthreads", "dl", "atoll", "proto", "host",
+                            "addr", "ctime", "asctime", "ioctl", "pktlen", "ipstr", "aton", "ether", "errors",
+                            "raise", "tour"}) {
+        const auto result = Kelport({sub, "--help"});
+        EXPECT_EQ(0, result.exitCode) << sub;
+        EXPECT_THAT(result.out, HasSubstr("Usage: ")) << sub;
+    }
+}

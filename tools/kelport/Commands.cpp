@@ -1,0 +1,512 @@
+#include "Commands.h"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
+
+#include <pcap/pcap.h>
+
+#include "CKelError.h"
+#include "CKelEtherHeader.h"
+#include "KelAtoll.h"
+#include "KelDL.h"
+#include "KelDebug.h"
+#include "KelErrorDB.h"
+#include "KelIoctl.h"
+#include "KelNetwork.h"
+#include "KelNetworkInternal.h"
+#include "KelProcess.h"
+#include "KelReentrant.h"
+#include "KelSysInfo.h"
+#include "KelThreads.h"
+
+namespace kelport::tool {
+namespace {
+
+// Standard output goes first, so that a terminal shows it before the traces of the next call.
+std::ostream& Out()
+{
+    std::cout.flush();
+    return std::cout;
+}
+
+std::string Failure(int error)
+{
+    return "errno " + std::to_string(error) + " (" + std::strerror(error) + ")";
+}
+
+// A whole decimal or 0x-hex number within T.
+template <typename T>
+std::optional<T> Number(const std::string& text)
+{
+    std::string_view digits = text;
+    int base = 10;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        digits.remove_prefix(2);
+        base = 16;
+    }
+    T value{};
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
+    if (digits.empty() || error != std::errc{} || end != digits.data() + digits.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::string Dotted(const void* address)
+{
+    char text[INET_ADDRSTRLEN];
+    return ::inet_ntop(AF_INET, address, text, sizeof text) != nullptr ? text : "?";
+}
+
+std::string List(char** items)
+{
+    std::string list;
+    for (; items != nullptr && *items != nullptr; ++items) {
+        list += (list.empty() ? "" : " ") + std::string(*items);
+    }
+    return list.empty() ? "(none)" : list;
+}
+
+void ShowHost(const hostent& host)
+{
+    Out() << "name " << host.h_name << "\naliases " << List(host.h_aliases) << "\naddresses";
+    for (char** address = host.h_addr_list; *address != nullptr; ++address) {
+        std::cout << ' ' << (host.h_addrtype == AF_INET ? Dotted(*address) : "(not IPv4)");
+    }
+    std::cout << '\n';
+}
+
+// Two ends of a stream socket with bytes waiting on the first.
+class QueuedSocket {
+public:
+    explicit QueuedSocket(int queued)
+    {
+        if (queued < 0) {
+            throw UsageError("--bytes must not be negative");
+        }
+        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, m_fds) != 0) {
+            throw std::runtime_error("socketpair: " + Failure(errno));
+        }
+        const std::string bytes(static_cast<std::size_t>(queued), 'k');
+        if (::write(m_fds[1], bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+            throw UsageError("cannot queue " + std::to_string(queued) + " bytes on a socket");
+        }
+    }
+    ~QueuedSocket()
+    {
+        ::close(m_fds[0]);
+        ::close(m_fds[1]);
+    }
+    int fd() const { return m_fds[0]; }
+
+private:
+    int m_fds[2] = {-1, -1};
+};
+
+const std::pair<const char*, KelIoctlEnum> kRequests[] = {
+    {"KEL_I_NREAD", KEL_I_NREAD},           {"KEL_I_PUSH", KEL_I_PUSH},
+    {"KEL_I_STR", KEL_I_STR},               {"KEL_I_FLUSH", KEL_I_FLUSH},
+    {"KEL_I_POP", KEL_I_POP},               {"KEL_I_LOOK", KEL_I_LOOK},
+    {"KEL_SIOCGIFCONF", KEL_SIOCGIFCONF},   {"KEL_SIOCGIFFLAGS", KEL_SIOCGIFFLAGS},
+    {"KEL_SIOCGIFADDR", KEL_SIOCGIFADDR},   {"KEL_SIOCGIFNETMASK", KEL_SIOCGIFNETMASK},
+    {"KEL_SIOCGARP", KEL_SIOCGARP},         {"KEL_TIOCINQ", KEL_TIOCINQ},
+    {"KEL_FIONREAD", KEL_FIONREAD},         {"KEL_SOCKET_N_READ", KEL_SOCKET_N_READ},
+};
+
+std::vector<unsigned char> HexBytes(const std::string& text)
+{
+    std::vector<unsigned char> bytes;
+    std::string digits;
+    for (const char c : text) {
+        if (c == ':' || c == '-' || c == ' ') {
+            continue;
+        }
+        if (!std::isxdigit(static_cast<unsigned char>(c))) {
+            throw UsageError("'" + text + "' is not a frame in hex");
+        }
+        digits += c;
+    }
+    if (digits.size() % 2 != 0) {
+        throw UsageError("'" + text + "' has an odd number of hex digits");
+    }
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        bytes.push_back(static_cast<unsigned char>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
+std::string HardwareAddress(const unsigned char* bytes)
+{
+    std::ostringstream text;
+    text << std::hex << std::setfill('0');
+    for (int i = 0; i < CKelEtherHeader::EH_LENGTH; ++i) {
+        text << (i == 0 ? "" : "-") << std::setw(2) << static_cast<unsigned>(bytes[i]);
+    }
+    return text.str();
+}
+
+void ShowFrame(const unsigned char* frame)
+{
+    CKelEtherHeader header(const_cast<unsigned char*>(frame));
+    unsigned char* destination = header.KEHGetEtherDhostAsUCHAR();
+    unsigned char* source = header.KEHGetEtherShostAsUCHAR();
+    const long long destinationNumber = header.KEHGetEtherDhost();
+    const long long sourceNumber = header.KEHGetEtherShost();
+    const unsigned type = header.KEHGetEtherType();
+    Out() << "destination " << HardwareAddress(destination) << " (" << destinationNumber << "), source "
+          << HardwareAddress(source) << " (" << sourceNumber << "), type 0x" << std::hex << std::setw(4)
+          << std::setfill('0') << type << std::dec << std::setfill(' ') << " (" << type << ")\n";
+    std::free(destination);
+    std::free(source);
+}
+
+int EtherPcap(const std::string& file)
+{
+    char error[PCAP_ERRBUF_SIZE] = {};
+    pcap_t* capture = ::pcap_open_offline(file.c_str(), error);
+    if (capture == nullptr) {
+        throw UsageError("cannot read '" + file + "': " + error);
+    }
+    if (::pcap_datalink(capture) != DLT_EN10MB) {
+        ::pcap_close(capture);
+        throw UsageError("'" + file + "' does not hold Ethernet frames");
+    }
+    pcap_pkthdr* record = nullptr;
+    const unsigned char* frame = nullptr;
+    int frames = 0;
+    while (::pcap_next_ex(capture, &record, &frame) == 1) {
+        ++frames;
+        if (record->caplen < static_cast<bpf_u_int32>(CKelEtherHeader::EH_PKT_SIZE)) {
+            Out() << "frame " << frames << ": " << record->caplen << " bytes, shorter than a header\n";
+            continue;
+        }
+        Out() << "frame " << frames << ": ";
+        ShowFrame(frame);
+    }
+    ::pcap_close(capture);
+    return 0;
+}
+
+const char* SeverityName(__errsev severity)
+{
+    switch (severity) {
+    case E_KESInfo: return "information";
+    case E_KESSick: return "sick";
+    case E_KESFatal: return "fatal";
+    case E_KESExit: return "exit";
+    }
+    return "?";
+}
+
+void ShowEntry(const __errstruct& entry)
+{
+    Out() << entry.S_Code << ' ' << std::left << std::setw(11) << SeverityName(entry.S_Level) << std::right << ' '
+          << entry.S_Errstring << '\n';
+}
+
+}  // namespace
+
+int HostName()
+{
+    char name[256];
+    if (KelSysInfo(E_KSIHostname, name, sizeof name) < 0) {
+        Out() << "KelSysInfo: " << Failure(errno) << '\n';
+        return 1;
+    }
+    Out() << name << '\n';
+    return 0;
+}
+
+int SysInfo(int query)
+{
+    char answer[256] = {};
+    const long result = KelSysInfo(static_cast<EKelSysInfo>(query), answer, sizeof answer);
+    const int error = errno;
+    Out() << "KelSysInfo(" << query << ") = " << result;
+    if (result < 0) {
+        std::cout << ", " << Failure(error) << '\n';
+        return 1;
+    }
+    std::cout << ": " << answer << '\n';
+    return 0;
+}
+
+int Pid()
+{
+    Out() << KelGetPid() << '\n';
+    return 0;
+}
+
+int Fork()
+{
+    std::cout.flush();
+    const int child = KelFork();
+    if (child < 0) {
+        Out() << "KelFork: " << Failure(errno) << '\n';
+        return 1;
+    }
+    if (child == 0) {
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    Out() << "KelFork: child " << child << " exited with status " << WEXITSTATUS(status) << '\n';
+    return 0;
+}
+
+int MaxThreads(int request)
+{
+    Out() << "KelMaxThreads(" << request << ") = " << KelMaxThreads(request) << '\n';
+    return 0;
+}
+
+int DynamicLoad(const std::string& library, const std::vector<std::string>& symbols)
+{
+    HINSTANCE handle = KelDLOpen(library.c_str(), 0);
+    if (handle == nullptr) {
+        Out() << "KelDLOpen(" << library << "): not loaded\n";
+        return 1;
+    }
+    Out() << "KelDLOpen(" << library << "): loaded\n";
+    int status = 0;
+    for (const auto& symbol : symbols) {
+        void* address = KelDLSym(handle, symbol.c_str());
+        Out() << "KelDLSym(" << symbol << "): " << (address != nullptr ? "found" : "missing") << '\n';
+        status = address != nullptr ? status : 1;
+    }
+    KelDLClose(handle);
+    return status;
+}
+
+int Atoll(const std::vector<std::string>& texts)
+{
+    for (const auto& text : texts) {
+        Out() << "KelAtoll(\"" << text << "\") = " << KelAtoll(text.c_str()) << '\n';
+    }
+    return 0;
+}
+
+int Proto(const std::string& name)
+{
+    protoent entry;
+    if (KelGetProtoByName_r(name.c_str(), &entry, nullptr, 0) == nullptr) {
+        Out() << "KelGetProtoByName_r(" << name << "): no such protocol\n";
+        return 1;
+    }
+    Out() << "name " << entry.p_name << "\naliases " << List(entry.p_aliases) << "\nnumber " << entry.p_proto
+          << '\n';
+    return 0;
+}
+
+int Host(const std::string& name)
+{
+    hostent entry;
+    if (KelGetHostByName_r(name.c_str(), &entry, nullptr, 0, nullptr) == nullptr) {
+        Out() << "KelGetHostByName_r(" << name << "): not found\n";
+        return 1;
+    }
+    ShowHost(entry);
+    return 0;
+}
+
+int Addr(const std::string& address)
+{
+    in_addr bytes{};
+    if (::inet_pton(AF_INET, address.c_str(), &bytes) != 1) {
+        throw UsageError("'" + address + "' is not an IPv4 address A.B.C.D");
+    }
+    hostent entry;
+    if (KelGetHostByAddr_r(reinterpret_cast<const char*>(&bytes), sizeof bytes, AF_INET, &entry, nullptr, 0,
+                           nullptr) == nullptr) {
+        Out() << "KelGetHostByAddr_r(" << address << "): not found\n";
+        return 1;
+    }
+    ShowHost(entry);
+    return 0;
+}
+
+int CTime(std::optional<long> seconds)
+{
+    const long clock = seconds.value_or(static_cast<long>(std::time(nullptr)));
+    char text[26];
+    if (KelCTime_r(&clock, text, sizeof text) == nullptr) {
+        Out() << "KelCTime_r(" << clock << "): " << Failure(errno) << '\n';
+        return 1;
+    }
+    Out() << text;
+    return 0;
+}
+
+int AscTime()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    Out() << KelAscTime_r(&local, nullptr, 0);
+    return 0;
+}
+
+int Ioctl(const std::string& request, int queued)
+{
+    std::optional<int> number = Number<int>(request);
+    for (const auto& [name, value] : kRequests) {
+        if (request == name) {
+            number = value;
+        }
+    }
+    if (!number) {
+        throw UsageError("'" + request + "' is neither a KelIoctlEnum name nor a number");
+    }
+    QueuedSocket socket(queued);
+    std::uint32_t count = 0;
+    const int result = KelIoctl(socket.fd(), static_cast<KelIoctlEnum>(*number), &count);
+    const int error = errno;
+    Out() << "KelIoctl(" << request << ") = " << result;
+    if (result < 0) {
+        std::cout << ", " << Failure(error) << '\n';
+        return 1;
+    }
+    std::cout << ", " << count << " bytes waiting\n";
+    return 0;
+}
+
+int PacketLength(int queued)
+{
+    QueuedSocket socket(queued);
+    Out() << "KelGetSocketPacketLength = " << KelGetSocketPacketLength(socket.fd()) << '\n';
+    return 0;
+}
+
+int IpStr(const std::string& value, bool hostOrder)
+{
+    char* text = nullptr;
+    if (const auto number = Number<std::uint32_t>(value)) {
+        text = hostOrder ? KelGetIPStrH(in_addr{*number}) : KelGetIPStr(static_cast<unsigned long>(*number));
+    } else {
+        in_addr address{};
+        if (hostOrder || ::inet_pton(AF_INET, value.c_str(), &address) != 1) {
+            throw UsageError("'" + value + "' is neither an address A.B.C.D nor a 32-bit number");
+        }
+        text = KelGetIPStr(address);
+    }
+    Out() << text << '\n';
+    std::free(text);
+    return 0;
+}
+
+int Aton(const std::string& text)
+{
+    in_addr address{};
+    std::string writable = text;
+    if (KelInetAtoN(writable.data(), &address) == 0) {
+        throw UsageError("'" + text + "' names no address that KelInetAtoN takes");
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&address);
+    Out() << "KelInetAtoN(" << text << ") = 1, address bytes " << std::hex << std::setfill('0');
+    for (int i = 0; i < 4; ++i) {
+        std::cout << std::setw(2) << static_cast<unsigned>(bytes[i]) << (i < 3 ? " " : "\n");
+    }
+    std::cout << std::dec << std::setfill(' ');
+    return 0;
+}
+
+int Ether(const std::vector<std::string>& frames, const std::string& pcapFile)
+{
+    if (frames.empty() == pcapFile.empty()) {
+        throw UsageError("give frames in hex or --pcap FILE, not both and not neither");
+    }
+    if (!pcapFile.empty()) {
+        return EtherPcap(pcapFile);
+    }
+    std::vector<std::vector<unsigned char>> decoded;
+    for (const auto& text : frames) {
+        decoded.push_back(HexBytes(text));
+        if (decoded.back().size() < static_cast<std::size_t>(CKelEtherHeader::EH_PKT_SIZE)) {
+            throw UsageError("'" + text + "' is shorter than the 14 bytes of a header");
+        }
+    }
+    for (const auto& frame : decoded) {
+        ShowFrame(frame.data());
+    }
+    return 0;
+}
+
+int Errors(const std::vector<std::string>& codes)
+{
+    if (codes.empty()) {
+        for (const auto& entry : kelErrorDB) {
+            ShowEntry(entry);
+        }
+        return 0;
+    }
+    int status = 0;
+    for (const auto& text : codes) {
+        const auto code = Number<int>(text);
+        if (!code) {
+            throw UsageError("'" + text + "' is not a code");
+        }
+        if (*code < kelFirstErrorCode || *code > kelLastErrorCode) {
+            Out() << *code << " is not in the catalogue\n";
+            status = 1;
+            continue;
+        }
+        ShowEntry(kelErrorDB[*code - kelFirstErrorCode]);
+    }
+    return status;
+}
+
+int Raise(int code, int line, std::optional<std::string> message)
+{
+    std::cout.flush();
+    CKelError report(code, "../kelport", line, message ? message->c_str() : nullptr);
+    const __errstruct& entry = kelErrorDB[code - kelFirstErrorCode];
+    const int needs = entry.S_Level == E_KESInfo ? 4 : 1;
+    Out() << "reported " << SeverityName(entry.S_Level) << " code " << code << "; the caller goes on"
+          << (__Kelvora_Debug_Level >= needs ? "" : " (traced only at --debug " + std::to_string(needs) + " or more)")
+          << '\n';
+    return 0;
+}
+
+int Tour()
+{
+    __Kelvora_Debug_Level = 4;
+    const auto step = [](const char* heading) { Out() << "\n== " << heading << " ==\n"; };
+    int status = 0;
+    step("System: the host name");
+    status |= HostName();
+    step("Process: id and thread limit");
+    status |= Pid() | MaxThreads(8);
+    step("Dynamic loading: the C math library");
+    status |= DynamicLoad("libm.so.6", {"cos"});
+    step("64-bit parsing");
+    status |= Atoll({"  -42", "1,000,000", "18446744073709551615"});
+    step("Look-ups: localhost and tcp");
+    status |= Host("localhost") | Proto("tcp");
+    step("Time");
+    status |= CTime(0);
+    step("Socket packet length: a socket pair with 10 bytes queued");
+    status |= PacketLength(10);
+    step("Address text");
+    status |= IpStr("192.168.10.1", false) | Aton("10.1.2.3");
+    step("Ethernet header: a broadcast ARP frame decoded");
+    status |= Ether({"ff:ff:ff:ff:ff:ff:02:00:5e:10:20:30:08:06"}, "");
+    step("A sick report: a library that is not there");
+    DynamicLoad("libkelport-no-such-library.so", {});
+    return status;
+}
+
+}  // namespace kelport::tool

@@ -1,0 +1,135 @@
+// kelport: each family of the library's calls on this host, with its trace.
+#include <cstdio>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "Commands.h"
+#include "KelDebug.h"
+
+namespace tool = kelport::tool;
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"kelport: runs the portability library's calls on this host and shows what they give.\n"
+                 "Traces go where the tracing library is configured (JUZAD_TRACE, JUZAD_TRACE_SINK,\n"
+                 "JUZAD_TRACE_FORMAT; standard error by default) once --debug raises the level.",
+                 "kelport"};
+    app.require_subcommand(1);
+    app.footer("Exit status: 0 on success, 1 when a call failed, 2 for bad usage.");
+    int debugLevel = 0;
+    app.add_option("--debug", debugLevel, "Debug level: 1 sick reports, 2 dynamic loading, 4 every trace");
+
+    std::function<int()> run;
+    const auto command = [&app, &run](const char* name, const char* description, std::function<int()> action) {
+        CLI::App* sub = app.add_subcommand(name, description);
+        sub->callback([&run, action] { run = action; });
+        return sub;
+    };
+
+    command("hostname", "The host name, through KelSysInfo", [] { return tool::HostName(); });
+
+    int query = 0;
+    command("sysinfo", "KelSysInfo with query N (13 is the host name; 1 to 12 are not served)",
+            [&] { return tool::SysInfo(query); })
+        ->add_option("N", query, "The query number")->required();
+
+    command("pid", "The process id, through KelGetPid", [] { return tool::Pid(); });
+    command("fork", "KelFork: the child exits at once and the parent reports its status",
+            [] { return tool::Fork(); });
+
+    int threads = 0;
+    command("maxthreads", "KelMaxThreads for a request of N threads", [&] { return tool::MaxThreads(threads); })
+        ->add_option("N", threads, "Threads asked for")->required();
+
+    std::string library;
+    std::vector<std::string> symbols;
+    CLI::App* dl = command("dl", "KelDLOpen the library, then KelDLSym each symbol",
+                           [&] { return tool::DynamicLoad(library, symbols); });
+    dl->add_option("LIBRARY", library, "File name or path of a shared library")->required();
+    dl->add_option("SYMBOL", symbols, "Names to look up");
+
+    std::vector<std::string> texts;
+    command("atoll", "KelAtoll of each text", [&] { return tool::Atoll(texts); })
+        ->add_option("TEXT", texts, "Decimal texts")->required();
+
+    std::string name;
+    command("proto", "KelGetProtoByName_r", [&] { return tool::Proto(name); })
+        ->add_option("NAME", name, "Protocol name, such as tcp")->required();
+    command("host", "KelGetHostByName_r", [&] { return tool::Host(name); })
+        ->add_option("NAME", name, "Host name")->required();
+    command("addr", "KelGetHostByAddr_r", [&] { return tool::Addr(name); })
+        ->add_option("A.B.C.D", name, "IPv4 address")->required();
+
+    std::optional<long> seconds;
+    command("ctime", "KelCTime_r of SECONDS since the epoch (now when not given)",
+            [&] { return tool::CTime(seconds); })
+        ->add_option("SECONDS", seconds, "Calendar time");
+    command("asctime", "KelAscTime_r of the local time now", [] { return tool::AscTime(); });
+
+    std::string request = "KEL_SOCKET_N_READ";
+    int queued = 10;
+    CLI::App* ioctl = command("ioctl", "KelIoctl on a socket pair with bytes queued",
+                              [&] { return tool::Ioctl(request, queued); });
+    ioctl->add_option("REQUEST", request, "A KelIoctlEnum name or number")->capture_default_str();
+    ioctl->add_option("--bytes", queued, "Bytes queued on the socket")->capture_default_str();
+    command("pktlen", "KelGetSocketPacketLength on a socket pair with bytes queued",
+            [&] { return tool::PacketLength(queued); })
+        ->add_option("--bytes", queued, "Bytes queued on the socket")->capture_default_str();
+
+    std::string value;
+    bool hostOrder = false;
+    CLI::App* ipstr = command("ipstr", "KelGetIPStr of dotted text or a 32-bit number",
+                              [&] { return tool::IpStr(value, hostOrder); });
+    ipstr->add_option("VALUE", value, "A.B.C.D, or a number (decimal or 0x hex), network order")->required();
+    ipstr->add_flag("--host-order", hostOrder, "The number is in host byte order (KelGetIPStrH)");
+    command("aton", "KelInetAtoN of a dotted text", [&] { return tool::Aton(value); })
+        ->add_option("TEXT", value, "Address text")->required();
+
+    std::vector<std::string> frames;
+    std::string pcap;
+    CLI::App* ether = command("ether", "CKelEtherHeader over frames given in hex or read from a pcap file",
+                              [&] { return tool::Ether(frames, pcap); });
+    ether->add_option("HEX", frames, "A frame's bytes in hex (':' or '-' may separate them)");
+    ether->add_option("--pcap", pcap, "A capture file of Ethernet frames");
+
+    std::vector<std::string> codes;
+    command("errors", "List the error catalogue, or look up CODEs", [&] { return tool::Errors(codes); })
+        ->add_option("CODE", codes, "Catalogue codes, -220566 to -220403");
+
+    int code = 0;
+    int line = 0;
+    std::optional<std::string> message;
+    CLI::App* raise =
+        command("raise",
+                "Report CODE through CKelError as a caller would. Fatal codes abort this program and exit codes "
+                "end it with status 1, as they end any caller",
+                [&] { return tool::Raise(code, line, message); });
+    raise->add_option("CODE", code, "Catalogue code")->required();
+    raise->add_option("--line", line, "Source line of the report (0: none)");
+    raise->add_option("--msg", message, "Extra text of the report");
+
+    command("tour", "Every family once on this host, at debug level 4", [] { return tool::Tour(); });
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& done) {
+        return app.exit(done);
+    } catch (const CLI::ParseError& error) {
+        std::cerr << "kelport: " << error.what() << " (kelport --help tells more)" << std::endl;
+        return 2;
+    }
+    __Kelvora_Debug_Level = debugLevel;
+    try {
+        return run();
+    } catch (const tool::UsageError& error) {
+        std::cout.flush();
+        std::cerr << "kelport: " << error.what() << std::endl;
+        return 2;
+    }
+}
