@@ -187,3 +187,12 @@ TEST(Kelport, HelpSaysWhatEachSubcommandDoes)
         EXPECT_THAT(result.out, HasSubstr("Usage: ")) << sub;
     }
 }
+
+TEST(Kelport, ProcessSubcommands)
+{
+    EXPECT_THAT(Kelport({"pid"}).out, testing::MatchesRegex("[1-9][0-9]*\n"));
+    const auto fork = Kelport({"--debug", "4", "fork"});
+    EXPECT_EQ(0, fork.exitCode);
+    EXPECT_THAT(fork.out, testing::MatchesRegex("KelFork: child [1-9][0-9]* exited with status 0\n"));
+    EXPECT_EQ(1, std::count(fork.err.begin(), fork.err.end(), '\n')) << "KelFork() traced once: " << fork.err;
+}
