@@ -152,6 +152,23 @@ TEST_F(JuZadFormatTest, TextDropsOneTrailingLineFeed)
     EXPECT_EQ(head + "x", Render("x\n", Format::Text, false));
 }
 
+TEST_F(JuZadFormatTest, JsonKeepsUtf8AndReplacesWhatIsNot)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80"},
+        {"\xc0\x80", "\\ufffd\\ufffd"},                 // an overlong form
+        {"\xed\xa0\x80", "\\ufffd\\ufffd\\ufffd"},         // a surrogate
+        {"\xf4\x90\x80\x80", "\\ufffd\\ufffd\\ufffd\\ufffd"},  // past U+10FFFF
+        {"end \xe2\x82", "end \\ufffd\\ufffd"},         // cut short
+        {"\xff", "\\ufffd"},
+    };
+    for (const auto& [text, shown] : cases) {
+        const std::string line = Render(text, Format::Json);
+        EXPECT_NE(std::string::npos, line.find(std::string("\"text\":\"") + shown + "\"}")) << line;
+        EXPECT_FALSE(nlohmann::json::parse(line, nullptr, false).is_discarded()) << line;
+    }
+}
+
 TEST_F(JuZadFormatTest, JsonIsOneObjectWithItsKeysInOrder)
 {
     const char* text = "quote \" backslash \\ tab \t bell \x07 end\n";

@@ -27,10 +27,38 @@ void AppendTime(std::chrono::system_clock::time_point time, spdlog::memory_buf_t
                    local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, micros.count());
 }
 
+// The length of the well-formed UTF-8 sequence at the start of text, or 0 when there is none.
+std::size_t Utf8Sequence(std::string_view text)
+{
+    const auto byte = [&text](std::size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
+    const unsigned lead = byte(0);
+    const auto continues = [&byte](std::size_t i, unsigned low = 0x80, unsigned high = 0xBF) {
+        return byte(i) >= low && byte(i) <= high;
+    };
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        return continues(1) ? 2 : 0;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        // No overlong forms, no surrogates.
+        const bool second = lead == 0xE0 ? continues(1, 0xA0) : lead == 0xED ? continues(1, 0x80, 0x9F) : continues(1);
+        return second && continues(2) ? 3 : 0;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        // No overlong forms, nothing past U+10FFFF.
+        const bool second = lead == 0xF0 ? continues(1, 0x90) : lead == 0xF4 ? continues(1, 0x80, 0x8F) : continues(1);
+        return second && continues(2) && continues(3) ? 4 : 0;
+    }
+    return 0;
+}
+
+// JSON text is Unicode: well-formed UTF-8 is copied as it is, and each byte that starts no
+// well-formed sequence becomes U+FFFD, as JSON writers commonly do.
 void AppendJsonString(std::string_view text, spdlog::memory_buf_t& out)
 {
     out.push_back('"');
-    for (const char c : text) {
+    while (!text.empty()) {
+        const char c = text.front();
+        std::size_t used = 1;
         switch (c) {
         case '"': out.append(std::string_view("\\\"")); break;
         case '\\': out.append(std::string_view("\\\\")); break;
@@ -40,10 +68,16 @@ void AppendJsonString(std::string_view text, spdlog::memory_buf_t& out)
         default:
             if (static_cast<unsigned char>(c) < 0x20) {
                 fmt::format_to(std::back_inserter(out), "\\u{:04x}", static_cast<unsigned>(c));
-            } else {
+            } else if (static_cast<unsigned char>(c) < 0x80) {
                 out.push_back(c);
+            } else if (const std::size_t length = Utf8Sequence(text)) {
+                out.append(text.substr(0, length));
+                used = length;
+            } else {
+                out.append(std::string_view("\\ufffd"));
             }
         }
+        text.remove_prefix(used);
     }
     out.push_back('"');
 }

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs the build into a fresh prefix, then builds and runs a consumer against it with
-# find_package and with pkg-config, and runs the installed program.
-#   check.sh BUILD_DIR SOURCE_DIR
+# find_package and with pkg-config, and runs the installed program. The consumers are built
+# with the compiler and flags of the installed tree (sanitizer builds need them).
+#   check.sh BUILD_DIR SOURCE_DIR COMPILER [FLAGS]
 set -euo pipefail
 build=$1
 source=$2
+compiler=$3
+flags=${4:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -12,7 +15,8 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 expected="10.1.2.3 -1234 8"
 
-cmake -S "$source" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake -S "$source" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX_COMPILER="$compiler" \
+      -DCMAKE_CXX_FLAGS="$flags" >/dev/null
 cmake --build "$work/cmake" >/dev/null
 out=$(JUZAD_TRACE_SINK=stdout JUZAD_TRACE_FORMAT=json "$work/cmake/consumer")
 [ "$(head -n1 <<<"$out")" = "$expected" ] || { echo "find_package consumer printed: $out"; exit 1; }
@@ -21,7 +25,8 @@ grep -q '"text":"Be aware : Given socket descriptor is invalid. in ../consumer a
 
 libdir=$(dirname "$(find "$prefix" -name kelport.pc)")/..
 export PKG_CONFIG_PATH=$libdir/pkgconfig
-g++ -std=c++17 "$source/main.cpp" $(pkg-config --cflags --libs kelport) -o "$work/consumer-pc"
+# shellcheck disable=SC2086 # the flags are words
+"$compiler" -std=c++17 $flags "$source/main.cpp" $(pkg-config --cflags --libs kelport) -o "$work/consumer-pc"
 out=$(LD_LIBRARY_PATH=$libdir JUZAD_TRACE_SINK=null "$work/consumer-pc")
 [ "$out" = "$expected" ] || { echo "pkg-config consumer printed: $out"; exit 1; }
 

@@ -1,0 +1,66 @@
+// The tracing library's configuration parser on random JUZAD_TRACE and JUZAD_TRACE_SINK
+// values (the input's two lines), and the JSON form of a record on a random text.
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "JuZadConfig.h"
+#include "JuZadFormat.h"
+
+namespace {
+
+bool Trimmed(std::string_view text)
+{
+    return !text.empty() && text.front() != ' ' && text.front() != '\t' && text.back() != ' ' && text.back() != '\t';
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    const auto newline = input.find('\n');
+    const std::string trace = input.substr(0, newline);
+    const std::string sink = newline == std::string::npos ? std::string() : input.substr(newline + 1);
+
+    if (const auto attributes = JuZadTrc::ParseAttributes(trace)) {
+        for (const auto& [name, word] : attributes->byComponent) {
+            if (!Trimmed(name) || name.find(',') != std::string::npos) {
+                __builtin_trap();
+            }
+        }
+    }
+    if (const auto parsed = JuZadTrc::ParseSink(sink)) {
+        const bool needsPath = parsed->kind == JuZadTrc::SinkKind::File || parsed->kind == JuZadTrc::SinkKind::Rotate;
+        if (needsPath == parsed->path.empty() || (parsed->kind == JuZadTrc::SinkKind::Rotate && parsed->maxBytes == 0)) {
+            __builtin_trap();
+        }
+    }
+
+    // Whatever the text, a JSON record is one valid line; it gives back a text that is UTF-8
+    // exactly (nlohmann's writer, which refuses anything else, says which texts are).
+    const JuZadTrc::Record record{"ZeltaDiscovery", JuZadTrc::fTrace_k, 8, input.c_str(), "KelDebug", 83};
+    spdlog::memory_buf_t out;
+    JuZadTrc::FormatRecord(record, JuZadTrc::Stamp{std::chrono::system_clock::now(), 1, 2}, JuZadTrc::Format::Json,
+                           false, out);
+    const std::string line(out.data(), out.size());
+    const auto parsed = nlohmann::json::parse(line, nullptr, false);
+    if (line.find('\n') != std::string::npos || parsed.is_discarded()) {
+        __builtin_trap();
+    }
+    const std::string text = input.c_str();
+    bool utf8 = true;
+    try {
+        static_cast<void>(nlohmann::json(text).dump());
+    } catch (const nlohmann::json::type_error&) {
+        utf8 = false;
+    }
+    if (utf8 && parsed["text"].get<std::string>() != text) {
+        __builtin_trap();
+    }
+    return 0;
+}
