@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "ju.h"
+#include "support/Sockets.h"
 
 namespace {
 
@@ -35,32 +36,6 @@ private:
     int m_fd;
 };
 
-sockaddr_in Loopback(std::uint16_t port = 0)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-std::uint16_t PortOf(int fd)
-{
-    sockaddr_in address{};
-    socklen_t size = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    return ntohs(address.sin_port);
-}
-
-int ListeningTcp()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = Loopback();
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(fd, 4);
-    return fd;
-}
-
 }  // namespace
 
 TEST(JuIoctl, TranslatesTheErrnoOfUnusableDescriptors)
@@ -70,8 +45,7 @@ TEST(JuIoctl, TranslatesTheErrnoOfUnusableDescriptors)
     int pair[2];
     ASSERT_EQ(0, ::socketpair(AF_UNIX, SOCK_STREAM, 0, pair));
     Fd reader(pair[0]), writer(pair[1]);
-    const int closed = ::open("/dev/null", O_RDONLY);
-    ::close(closed);
+    const int closed = ClosedDescriptor();
 
     struct Case {
         const char* what;
@@ -101,8 +75,7 @@ TEST(JuRecvFrom, TranslatesSocketErrorsOnly)
     Fd client(::socket(AF_INET, SOCK_STREAM, 0));
     const sockaddr_in to = Loopback(PortOf(listening.get()));
     ASSERT_EQ(0, ::connect(client.get(), reinterpret_cast<const sockaddr*>(&to), sizeof to));
-    const int closed = ::open("/dev/null", O_RDONLY);
-    ::close(closed);
+    const int closed = ClosedDescriptor();
 
     struct Case {
         const char* what;

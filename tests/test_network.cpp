@@ -22,6 +22,7 @@
 #include "KelIoctlInternal.h"
 #include "KelNetwork.h"
 #include "KelNetworkInternal.h"
+#include "support/Sockets.h"
 #include "support/TraceCapture.h"
 
 using testing::ElementsAre;
@@ -44,30 +45,6 @@ public:
 private:
     int m_fds[2];
 };
-
-sockaddr_in Loopback(std::uint16_t port = 0)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-std::uint16_t PortOf(int fd)
-{
-    sockaddr_in address{};
-    socklen_t size = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    return ntohs(address.sin_port);
-}
-
-int ClosedDescriptor()
-{
-    const int fd = ::open("/dev/null", O_RDONLY);
-    ::close(fd);
-    return fd;
-}
 
 std::string Text(char* block)
 {
