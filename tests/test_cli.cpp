@@ -78,8 +78,6 @@ TEST(Kelport, SubcommandsShowWhatTheCallsGive)
          "KelAtoll(\"  -42\") = -42\nKelAtoll(\"1,000,000\") = 1000000\nKelAtoll(\"18446744073709551616\") = 0\n"},
         {{"proto", "tcp"}, 0, "name tcp\naliases TCP\nnumber 6\n"},
         {{"proto", "no-such-protocol"}, 1, "KelGetProtoByName_r(no-such-protocol): no such protocol\n"},
-        {{"host", "localhost"}, 0, "name localhost\naliases (none)\naddresses 127.0.0.1\n"},
-        {{"addr", "127.0.0.1"}, 0, "name localhost\naliases (none)\naddresses 127.0.0.1\n"},
         {{"ctime", "0"}, 0, "Thu Jan  1 00:00:00 1970\n"},
         {{"ioctl"}, 0, "KelIoctl(KEL_SOCKET_N_READ) = 0, 10 bytes waiting\n"},
         {{"ioctl", "32", "--bytes", "3"}, 0, "KelIoctl(32) = 0, 3 bytes waiting\n"},
@@ -104,6 +102,18 @@ TEST(Kelport, SubcommandsShowWhatTheCallsGive)
         const auto result = Kelport(c.args);
         EXPECT_EQ(c.status, result.exitCode) << c.args[0] << " " << result.err;
         EXPECT_EQ(c.out, result.out) << c.args[0];
+    }
+}
+
+// What else the hosts file says of localhost (its aliases) differs from machine to machine.
+TEST(Kelport, LooksUpLocalhostBothWays)
+{
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"host", "localhost"},
+                                                 std::vector<std::string>{"addr", "127.0.0.1"}}) {
+        const auto result = Kelport(args);
+        EXPECT_EQ(0, result.exitCode) << args[0];
+        EXPECT_THAT(result.out, StartsWith("name localhost\naliases ")) << args[0];
+        EXPECT_THAT(result.out, HasSubstr("\naddresses 127.0.0.1")) << args[0];
     }
 }
 
