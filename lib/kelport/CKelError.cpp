@@ -204,6 +204,15 @@ void WriteReport(Stream& out, const char* prefix, const __errstruct& entry, cons
     std::exit(1);
 }
 
+// Fatal and exit reports: always on standard error, then the end of the process.
+[[noreturn]] void ReportAndEnd(const char* prefix, const __errstruct& entry, const char* at, int line,
+                               const char* msg, const char* ending, bool abnormally)
+{
+    std::ostringstream report;
+    WriteReport(report, prefix, entry, at, line, msg, ending);
+    EndProcess(report, abnormally);
+}
+
 }  // namespace
 
 CKelError::CKelError(int err, const char* str, int line, const char* msg)
@@ -235,15 +244,9 @@ void CKelError::KEHandleError(int err, const char* at, int line, const char* msg
     case E_KESSick:
         KEL_DEBUG(1, WriteReport(cerr, "Possible threat to execution : ", entry, at, line, msg, "\n"));
         return;
-    case E_KESFatal: {
-        std::ostringstream report;
-        WriteReport(report, "Fatal warning : ", entry, at, line, msg, " Aborting ......\n");
-        EndProcess(report, true);
-    }
-    case E_KESExit: {
-        std::ostringstream report;
-        WriteReport(report, "Termination : ", entry, at, line, msg, "\n");
-        EndProcess(report, false);
-    }
+    case E_KESFatal:
+        ReportAndEnd("Fatal warning : ", entry, at, line, msg, " Aborting ......\n", true);
+    case E_KESExit:
+        ReportAndEnd("Termination : ", entry, at, line, msg, "\n", false);
     }
 }

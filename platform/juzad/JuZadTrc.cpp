@@ -103,9 +103,7 @@ struct State {
         // syslog stamps and ends its own lines.
         sink->set_formatter(std::make_unique<RecordFormatter>(config.format, config.sink.kind != SinkKind::Syslog));
         flushEach = config.sink.kind == SinkKind::File || config.sink.kind == SinkKind::Rotate;
-        for (const auto& [name, word] : config.attributes.byComponent) {
-            words.emplace(name, word);
-        }
+        words.swap(config.attributes.byComponent);
     }
 
     // The word of a component, made on first use. A std::map never moves its nodes, so
