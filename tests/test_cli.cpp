@@ -77,7 +77,6 @@ TEST(Kelport, SubcommandsShowWhatTheCallsGive)
         {{"atoll", "  -42", "1,000,000", "18446744073709551616"}, 0,
          "KelAtoll(\"  -42\") = -42\nKelAtoll(\"1,000,000\") = 1000000\nKelAtoll(\"18446744073709551616\") = 0\n"},
         {{"proto", "tcp"}, 0, "name tcp\naliases TCP\nnumber 6\n"},
-        {{"proto", "no-such-protocol"}, 1, "KelGetProtoByName_r(no-such-protocol): no such protocol\n"},
         {{"ctime", "0"}, 0, "Thu Jan  1 00:00:00 1970\n"},
         {{"ioctl"}, 0, "KelIoctl(KEL_SOCKET_N_READ) = 0, 10 bytes waiting\n"},
         {{"ioctl", "32", "--bytes", "3"}, 0, "KelIoctl(32) = 0, 3 bytes waiting\n"},
@@ -85,7 +84,6 @@ TEST(Kelport, SubcommandsShowWhatTheCallsGive)
         {{"pktlen", "--bytes", "0"}, 0, "KelGetSocketPacketLength = 0\n"},
         {{"ipstr", "10.1.2.3"}, 0, "10.1.2.3\n"},
         {{"ipstr", "0x0A010203", "--host-order"}, 0, "10.1.2.3\n"},
-        {{"ipstr", "4294967295"}, 0, "255.255.255.255\n"},
         {{"aton", "10.1.2.3"}, 0, "KelInetAtoN(10.1.2.3) = 1, address bytes 0a 01 02 03\n"},
         {{"ether", "ff:ff:ff:ff:ff:ff:02:00:5e:10:20:30:08:06", "800000000001-010203040506-86dd-ffff"}, 0,
          "destination ff-ff-ff-ff-ff-ff (-1), source 02-00-5e-10-20-30 (2200601370672), type 0x0806 (2054)\n"
