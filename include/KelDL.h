@@ -5,12 +5,6 @@
 
 #include "KelPortExport.h"
 
-#if defined(_WIN32)
-#  include <windows.h>
-#else
-typedef void* HINSTANCE;  // the loader's handle of a loaded library
-#endif
-
 // mode is accepted and has no effect.
 KELPORT_API HINSTANCE KelDLOpen(const char* sharedLibFileName, int mode);
 KELPORT_API void* KelDLSym(HINSTANCE sharedLibHandle, const char* symbolName);

@@ -1,9 +1,6 @@
 // IPv4 addresses as dotted-quad text, and socket calls whose address length is a plain int.
 #pragma once
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include "KelPortExport.h"
 
 // The address, in network byte order, as dotted-quad text in a new 16-byte block that the

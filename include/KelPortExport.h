@@ -1,12 +1,12 @@
 // KELPORT_API marks the names that the library exports; everything else stays inside it.
+// Callers see them imported, so that a caller's write to an exported variable is the
+// library's read.
 #pragma once
 
-#if defined(_WIN32)
-#  if defined(KELPORT_BUILDING)
-#    define KELPORT_API __declspec(dllexport)
-#  else
-#    define KELPORT_API __declspec(dllimport)
-#  endif
+#include "KelPortPlatform.h"
+
+#if defined(KELPORT_BUILDING)
+#  define KELPORT_API KELPORT_EXPORT
 #else
-#  define KELPORT_API __attribute__((visibility("default")))
+#  define KELPORT_API KELPORT_IMPORT
 #endif

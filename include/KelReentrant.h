@@ -2,11 +2,6 @@
 // reading, with the signatures of the UNIX reentrant calls.
 #pragma once
 
-#include <ctime>
-
-#include <dirent.h>
-#include <netdb.h>
-
 #include "KelPortExport.h"
 
 // The open-directory record is the platform's own.

@@ -1,21 +1,25 @@
 // The Ethernet header accessor.
 #include "CKelEtherHeader.h"
 
-#include <arpa/inet.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "CKelError.h"
 #include "KelDebugBlock.h"
+#include "KelErrorDB.h"
+#include "KelPortPlatform.h"
 
 static_assert(sizeof(CKelEtherHeader::ether_hdr) == CKelEtherHeader::EH_PKT_SIZE, "the header has no gaps");
 
 namespace {
 
+// Report coordinates: fixed values that log readers match on, not places in this file.
 const char kSource[] = "../CKelEtherHeader";
-constexpr int kOutOfMemory = -220553;
+constexpr int kLineHeader = 135;
+constexpr int kLineSourceAddress = 343;
+constexpr int kLineDestinationAddress = 403;
+constexpr int kLinePacketHeader = 463;
 
 // A copy of size bytes from the header in a new block; out of memory is fatal, reported
 // from line.
@@ -23,7 +27,7 @@ unsigned char* NewBlock(const void* from, std::size_t size, int line)
 {
     auto* block = static_cast<unsigned char*>(std::malloc(size));
     if (block == nullptr) {
-        CKelError error(kOutOfMemory, kSource, line, nullptr);
+        CKelError error(kelOutOfMemory, kSource, line, nullptr);
         return nullptr;  // not reached: the report ends the process
     }
     std::memcpy(block, from, size);
@@ -49,7 +53,7 @@ long long AddressNumber(const unsigned char (&address)[CKelEtherHeader::EH_LENGT
 CKelEtherHeader::CKelEtherHeader(unsigned char* passedPacket)
 {
     KEL_DEBUG(4, cout << "CKelEtherHeader::CKelEtherHeader" << std::endl);
-    m_ether_header = reinterpret_cast<ether_hdr*>(NewBlock(passedPacket, EH_PKT_SIZE, 135));
+    m_ether_header = reinterpret_cast<ether_hdr*>(NewBlock(passedPacket, EH_PKT_SIZE, kLineHeader));
 }
 
 CKelEtherHeader::~CKelEtherHeader()
@@ -78,19 +82,19 @@ long long CKelEtherHeader::KEHGetEtherShost()
 unsigned char* CKelEtherHeader::KEHGetEtherShostAsUCHAR()
 {
     KEL_DEBUG(4, cout << "*CKelEtherHeader::KEHGetEtherShostAsUCHAR" << std::endl);
-    return NewBlock(m_ether_header->sourceaddr, EH_LENGTH, 343);
+    return NewBlock(m_ether_header->sourceaddr, EH_LENGTH, kLineSourceAddress);
 }
 
 unsigned char* CKelEtherHeader::KEHGetEtherDhostAsUCHAR()
 {
     KEL_DEBUG(4, cout << "CKelEtherHeader::KEHGetEtherDhostAsUCHAR()" << std::endl);
-    return NewBlock(m_ether_header->destaddr, EH_LENGTH, 403);
+    return NewBlock(m_ether_header->destaddr, EH_LENGTH, kLineDestinationAddress);
 }
 
 unsigned char* CKelEtherHeader::KEHGetPacketHeader()
 {
     KEL_DEBUG(4, cout << "CKelEtherHeader::KEHGetPacketHeader()" << std::endl);
-    return NewBlock(m_ether_header, EH_PKT_SIZE, 463);
+    return NewBlock(m_ether_header, EH_PKT_SIZE, kLinePacketHeader);
 }
 
 unsigned short CKelEtherHeader::KEHGetEtherType()

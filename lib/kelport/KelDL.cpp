@@ -1,24 +1,28 @@
-// Dynamic library loading over the platform's loader.
+// Dynamic library loading over the system's loader.
 #include "KelDL.h"
 
 #include "CKelError.h"
 #include "KelDebugBlock.h"
+#include "KelErrorDB.h"
 #include "KelOs.h"
 
 namespace {
 
+// Report coordinates: fixed values that log readers match on, not places in this file.
 const char kSource[] = "../KelDL";
+constexpr int kLineOpen = 44;
+constexpr int kLineSymbol = 171;
 
 }  // namespace
 
 HINSTANCE KelDLOpen(const char* sharedLibFileName, int)
 {
     KEL_DEBUG(2, cout << "Inside KelDLOpen( " << sharedLibFileName << " ) " << std::endl);
-    if (HINSTANCE library = kelport::os::LoadLibrary(sharedLibFileName)) {
+    if (kelport::os::Library library = kelport::os::OpenLibrary(sharedLibFileName)) {
         KEL_DEBUG(2, cout << "KelDLOpen returning successfully" << std::endl);
-        return library;
+        return static_cast<HINSTANCE>(library);
     }
-    CKelError error(-220451, kSource, 44, "");
+    CKelError error(kelLibraryMissing, kSource, kLineOpen, "");
     return nullptr;
 }
 
@@ -29,7 +33,7 @@ void* KelDLSym(HINSTANCE sharedLibHandle, const char* symbolName)
         return address;
     }
     KEL_DEBUG(4, cout << "KelDLSym: missing symbol " << symbolName << std::endl);
-    CKelError error(-220409, kSource, 171, nullptr);
+    CKelError error(kelSymbolMissing, kSource, kLineSymbol, nullptr);
     return nullptr;
 }
 
@@ -43,6 +47,6 @@ int KelDLClose(HINSTANCE sharedLibHandle)
     if (sharedLibHandle == nullptr) {
         return -1;
     }
-    kelport::os::FreeLibrary(sharedLibHandle);
+    kelport::os::CloseLibrary(sharedLibHandle);
     return 0;
 }

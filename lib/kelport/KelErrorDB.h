@@ -21,3 +21,11 @@ constexpr int kelLastErrorCode = -220403;
 constexpr int kelErrorCount = kelLastErrorCode - kelFirstErrorCode + 1;
 
 extern const __errstruct kelErrorDB[kelErrorCount];
+
+// The entries that the library's own functions raise.
+constexpr int kelOutOfMemory = -220553;     // fatal
+constexpr int kelGenericFatal = -220440;    // fatal
+constexpr int kelIoctlFailed = -220447;     // fatal
+constexpr int kelSocketInvalid = -220459;   // information
+constexpr int kelLibraryMissing = -220451;  // sick
+constexpr int kelSymbolMissing = -220409;   // sick

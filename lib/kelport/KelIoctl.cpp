@@ -7,15 +7,18 @@
 
 #include "CKelError.h"
 #include "KelDebugBlock.h"
+#include "KelErrorDB.h"
 #include "KelIoctlInternal.h"
 #include "ju.h"
 
 namespace {
 
+// Report coordinates: fixed values that log readers match on, not places in this file.
 const char kSource[] = "../KelIoctl";
-constexpr int kSocketInvalid = -220459;
-constexpr int kIoctlFailed = -220447;
-constexpr int kGenericFatal = -220440;
+constexpr int kLineNotIFamily = 195;
+constexpr int kLinePktLenUnusable = 372;
+constexpr int kLinePktLenFailed = 378;
+constexpr int kLinePacketLength = 408;
 
 int Unsupported()
 {
@@ -63,7 +66,7 @@ int KelIoctl_I(int Fd, KelIoctlEnum request, void* arg)
         return ju::ioctl(Fd, ju::JU_FIONREAD, arg);
     }
     KEL_DEBUG(2, cout << "Non KEL_I_ ioctl passed to KelIoctl_I function!" << std::endl);
-    CKelError error(kGenericFatal, kSource, 195, nullptr);
+    CKelError error(kelGenericFatal, kSource, kLineNotIFamily, nullptr);
     return -1;  // not reached: the report ends the process
 }
 
@@ -95,9 +98,9 @@ int KelIoctl_PktLen(int Fd, void* arg)
     if (status < 0) {
         const int error = errno;
         if (IsUnusableSocket(error)) {
-            CKelError report(kSocketInvalid, kSource, 372, ju::strerror_new(error));
+            CKelError report(kelSocketInvalid, kSource, kLinePktLenUnusable, ju::strerror_new(error));
         } else {
-            CKelError report(kIoctlFailed, kSource, 378, ju::strerror_new(error));
+            CKelError report(kelIoctlFailed, kSource, kLinePktLenFailed, ju::strerror_new(error));
         }
     }
     return status;
@@ -114,7 +117,7 @@ int KelGetSocketPacketLength(int socketId)
     std::int32_t packetLength = 0;
     KEL_DEBUG(4, cout << "KelGetSocketPacketLength(" << socketId << ")" << std::endl);
     if (KelIoctl(socketId, KEL_SOCKET_N_READ, &packetLength) < 0) {
-        CKelError report(kSocketInvalid, kSource, 408, ju::strerror_new(errno));
+        CKelError report(kelSocketInvalid, kSource, kLinePacketLength, ju::strerror_new(errno));
     }
     return packetLength;
 }

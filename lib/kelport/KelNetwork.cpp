@@ -1,23 +1,33 @@
 // Dotted-quad address text and the socket call wrappers.
 #include "KelNetwork.h"
 
-#include <arpa/inet.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "CKelError.h"
 #include "KelDebugBlock.h"
+#include "KelErrorDB.h"
 #include "KelNetworkInternal.h"
 #include "KelOs.h"
 #include "ju.h"
 
 namespace {
 
+// Report coordinates: fixed values that log readers match on, not places in this file.
 const char kSource[] = "../KelNetwork";
-constexpr int kOutOfMemory = -220553;
+constexpr int kLineOutOfMemory = 105;
+
 constexpr std::size_t kTextSize = 16;  // "255.255.255.255" and its terminator
+
+// in_addr is a plain structure on some systems and a union on others; its word is s_addr
+// on all of them.
+in_addr Address(std::uint32_t word)
+{
+    in_addr address{};
+    address.s_addr = word;
+    return address;
+}
 
 }  // namespace
 
@@ -27,7 +37,7 @@ char* KelGetIPStr(unsigned long ipnum_)
     const std::uint32_t ipnum = ntohl(static_cast<std::uint32_t>(ipnum_));
     char* text = static_cast<char*>(std::malloc(kTextSize));
     if (text == nullptr) {
-        CKelError error(kOutOfMemory, kSource, 105, nullptr);
+        CKelError error(kelOutOfMemory, kSource, kLineOutOfMemory, nullptr);
         return nullptr;  // not reached: the report ends the process
     }
     std::memset(text, 0, kTextSize);
@@ -45,7 +55,7 @@ char* KelGetIPStr(in_addr ipnum_)
 char* KelGetIPStrH(in_addr ipnum)
 {
     KEL_DEBUG(4, cout << "KelGetIPStrH()" << std::endl);
-    return KelGetIPStr(in_addr{htonl(ipnum.s_addr)});
+    return KelGetIPStr(Address(htonl(ipnum.s_addr)));
 }
 
 int KelInetAtoN(char* addr, in_addr* result)

@@ -1,7 +1,7 @@
 // Address conversions used inside the library only.
 #pragma once
 
-#include <netinet/in.h>
+#include "KelNetwork.h"
 
 // As KelGetIPStr, for an address in host byte order.
 char* KelGetIPStrH(in_addr ipnum);

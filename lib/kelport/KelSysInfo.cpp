@@ -8,13 +8,17 @@
 
 #include "CKelError.h"
 #include "KelDebugBlock.h"
+#include "KelErrorDB.h"
 #include "KelSysInfoInternal.h"
 #include "ju.h"
 
 namespace {
 
+// Report coordinates: fixed values that log readers match on, not places in this file.
 const char kSource[] = "../KelSysInfo";
-constexpr int kOutOfMemory = -220553;
+constexpr int kLineAllocate = 158;
+constexpr int kLineShrink = 175;
+
 constexpr long kHostNameBlock = 64;
 
 }  // namespace
@@ -42,7 +46,7 @@ char* KelGetHostName()
     if (name == nullptr) {
         // The report ends the process. The return keeps the compiler, which cannot know
         // that, from reading the use of a null block below as proof that it is never null.
-        CKelError error(kOutOfMemory, kSource, 158, nullptr);
+        CKelError error(kelOutOfMemory, kSource, kLineAllocate, nullptr);
         return nullptr;
     }
     std::memset(name, 0, kHostNameBlock);
@@ -52,7 +56,7 @@ char* KelGetHostName()
     }
     char* exact = static_cast<char*>(std::realloc(name, ju::strlen_new(name) + 1));
     if (exact == nullptr) {
-        CKelError error(kOutOfMemory, kSource, 175, nullptr);
+        CKelError error(kelOutOfMemory, kSource, kLineShrink, nullptr);
         return nullptr;
     }
     return exact;

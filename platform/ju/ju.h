@@ -6,15 +6,17 @@
 #include <cstdint>
 #include <ctime>
 
-#include <netdb.h>
-
 #if defined(_WIN32)
+#  include <winsock2.h>
 #  if defined(JU_BUILDING)
 #    define JU_API __declspec(dllexport)
 #  else
-#    define JU_API __declspec(dllimport)
+// Calls reach the library through its import library's stubs, so that a program may put a
+// double of one call in its place at link time.
+#    define JU_API
 #  endif
 #else
+#  include <netdb.h>
 #  define JU_API __attribute__((visibility("default")))
 #endif
 
@@ -37,10 +39,12 @@ enum : int {
 // The emulation's request for the count of bytes waiting to be read.
 constexpr unsigned long JU_FIONREAD = 0x4004667FUL;
 
+// -1 with errno ENOSYS where the system has no fork.
 JU_API int fork();
 // JU_FIONREAD becomes the native request; other numbers pass through unchanged.
 // On failure: -1 with errno translated to the numbers above.
 JU_API int ioctl(int fd, unsigned long request, void* arg);
+// sbrk(0): the top of the heap, as the C library sees it.
 JU_API void* sbrk(std::intptr_t increment);
 JU_API int sprintf_new(char* buf, const char* format, ...) __attribute__((format(printf, 2, 3)));
 JU_API std::size_t strlen_new(const char* text);
@@ -55,6 +59,7 @@ JU_API hostent* gethostbyname_new(const char* name);
 JU_API hostent* gethostbyaddr_new(const char* addr, int len, int type);
 JU_API protoent* getprotobyname_new(const char* name);
 
+// buf must hold the 26 bytes of the time text.
 JU_API char* ctime_r(const long* clock, char* buf);
 JU_API int junx_recvfrom(int s, void* buf, int len, int flags, void* from, int* fromlen);
 

@@ -91,6 +91,8 @@ std::optional<SinkConfig> ParseSink(std::string_view value)
         config.kind = SinkKind::Stdout;
     } else if (value == "syslog") {
         config.kind = SinkKind::Syslog;
+    } else if (value == "debugger") {
+        config.kind = SinkKind::Debugger;
     } else if (value == "null") {
         config.kind = SinkKind::Null;
     } else if (value.substr(0, 5) == "file:" && value.size() > 5) {

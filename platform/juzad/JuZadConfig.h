@@ -16,7 +16,8 @@ struct AttributeConfig {
     std::map<std::string, std::uint32_t, std::less<>> byComponent;
 };
 
-enum class SinkKind { Stderr, Stdout, File, Rotate, Syslog, Null };
+// Syslog and Debugger are the logs of one system each; the others serve everywhere.
+enum class SinkKind { Stderr, Stdout, File, Rotate, Syslog, Debugger, Null };
 
 struct SinkConfig {
     SinkKind kind = SinkKind::Stderr;

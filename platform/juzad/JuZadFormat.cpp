@@ -7,6 +7,8 @@
 
 #include <fmt/format.h>
 
+#include "JuZadSystem.h"
+
 namespace JuZadTrc {
 namespace {
 
@@ -21,8 +23,7 @@ void AppendTime(std::chrono::system_clock::time_point time, spdlog::memory_buf_t
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch);
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch - seconds);
     const std::time_t whole = static_cast<std::time_t>(seconds.count());
-    std::tm local{};
-    localtime_r(&whole, &local);
+    const std::tm local = system::LocalTime(whole);
     fmt::format_to(std::back_inserter(out), "{:04}-{:02}-{:02} {:02}:{:02}:{:02}.{:06}", local.tm_year + 1900,
                    local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, micros.count());
 }

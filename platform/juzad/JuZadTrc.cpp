@@ -5,10 +5,9 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <utility>
-
-#include <unistd.h>
 
 #include <spdlog/details/log_msg.h>
 #include <spdlog/formatter.h>
@@ -16,10 +15,10 @@
 #include <spdlog/sinks/null_sink.h>
 #include <spdlog/sinks/rotating_file_sink.h>
 #include <spdlog/sinks/stdout_sinks.h>
-#include <spdlog/sinks/syslog_sink.h>
 
 #include "JuZadConfig.h"
 #include "JuZadFormat.h"
+#include "JuZadSystem.h"
 
 namespace JuZadTrc {
 
@@ -55,7 +54,7 @@ public:
         const Record record{message.logger_name.data(), message.category, message.attributes,
                             message.payload.data(), message.source.filename,
                             static_cast<std::uint32_t>(message.source.line)};
-        FormatRecord(record, Stamp{message.time, static_cast<long>(::getpid()), message.thread_id}, m_format,
+        FormatRecord(record, Stamp{message.time, system::ProcessId(), message.thread_id}, m_format,
                      m_eol, dest);
     }
 
@@ -80,7 +79,11 @@ std::shared_ptr<spdlog::sinks::sink> MakeSink(const SinkConfig& config)
         return std::make_shared<spdlog::sinks::rotating_file_sink_mt>(config.path, config.maxBytes,
                                                                       config.maxFiles);
     case SinkKind::Syslog:
-        return std::make_shared<spdlog::sinks::syslog_sink_mt>("JuZad", LOG_PID, LOG_USER, true);
+    case SinkKind::Debugger:
+        if (auto sink = system::LogSink(config.kind)) {
+            return sink;
+        }
+        throw std::runtime_error("not on this system");
     case SinkKind::Null:
         return std::make_shared<spdlog::sinks::null_sink_mt>();
     case SinkKind::Stderr:
@@ -100,8 +103,9 @@ struct State {
             config.sink = SinkConfig{};
             sink = MakeSink(config.sink);
         }
-        // syslog stamps and ends its own lines.
-        sink->set_formatter(std::make_unique<RecordFormatter>(config.format, config.sink.kind != SinkKind::Syslog));
+        // The system's logs stamp and end their own lines.
+        const bool systemLog = config.sink.kind == SinkKind::Syslog || config.sink.kind == SinkKind::Debugger;
+        sink->set_formatter(std::make_unique<RecordFormatter>(config.format, !systemLog));
         flushEach = config.sink.kind == SinkKind::File || config.sink.kind == SinkKind::Rotate;
         words.swap(config.attributes.byComponent);
     }

@@ -1,18 +1,19 @@
-// The operating system's own calls that the library makes directly, where their form
-// differs between systems. Each system has its implementation folder beside this header.
+// The system's own calls that the library makes directly, where their form differs between
+// systems. Each system has its implementation folder beside this header (posix/, win32/).
 #pragma once
 
-#include <sys/socket.h>
-
-#include "KelDL.h"
+struct sockaddr;
 
 namespace kelport::os {
 
+// A loaded library, as the system's loader knows it.
+using Library = void*;
+
 // Null when the library cannot be loaded, or no name is given.
-HINSTANCE LoadLibrary(const char* fileName);
+Library OpenLibrary(const char* fileName);
 // Null when the library has no such symbol, or no library is given.
-void* FindSymbol(HINSTANCE library, const char* name);
-void FreeLibrary(HINSTANCE library);
+void* FindSymbol(Library library, const char* name);
+void CloseLibrary(Library library);
 
 int GetPid();
 

@@ -1,10 +1,5 @@
 #include "Commands.h"
 
-#include <arpa/inet.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -16,8 +11,6 @@
 #include <iomanip>
 #include <iostream>
 #include <sstream>
-
-#include <pcap/pcap.h>
 
 #include "CKelError.h"
 #include "CKelEtherHeader.h"
@@ -32,6 +25,8 @@
 #include "KelReentrant.h"
 #include "KelSysInfo.h"
 #include "KelThreads.h"
+#include "Capture.h"
+#include "Host.h"
 
 namespace kelport::tool {
 namespace {
@@ -66,12 +61,6 @@ std::optional<T> Number(const std::string& text)
     return value;
 }
 
-std::string Dotted(const void* address)
-{
-    char text[INET_ADDRSTRLEN];
-    return ::inet_ntop(AF_INET, address, text, sizeof text) != nullptr ? text : "?";
-}
-
 std::string List(char** items)
 {
     std::string list;
@@ -81,41 +70,14 @@ std::string List(char** items)
     return list.empty() ? "(none)" : list;
 }
 
-void ShowHost(const hostent& host)
+void ShowHost(const hostent& entry)
 {
-    Out() << "name " << host.h_name << "\naliases " << List(host.h_aliases) << "\naddresses";
-    for (char** address = host.h_addr_list; *address != nullptr; ++address) {
-        std::cout << ' ' << (host.h_addrtype == AF_INET ? Dotted(*address) : "(not IPv4)");
+    Out() << "name " << entry.h_name << "\naliases " << List(entry.h_aliases) << "\naddresses";
+    for (char** address = entry.h_addr_list; *address != nullptr; ++address) {
+        std::cout << ' ' << (entry.h_addrtype == AF_INET ? host::FormatAddress(*address) : "(not IPv4)");
     }
     std::cout << '\n';
 }
-
-// Two ends of a stream socket with bytes waiting on the first.
-class QueuedSocket {
-public:
-    explicit QueuedSocket(int queued)
-    {
-        if (queued < 0) {
-            throw UsageError("--bytes must not be negative");
-        }
-        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, m_fds) != 0) {
-            throw std::runtime_error("socketpair: " + Failure(errno));
-        }
-        const std::string bytes(static_cast<std::size_t>(queued), 'k');
-        if (::write(m_fds[1], bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
-            throw UsageError("cannot queue " + std::to_string(queued) + " bytes on a socket");
-        }
-    }
-    ~QueuedSocket()
-    {
-        ::close(m_fds[0]);
-        ::close(m_fds[1]);
-    }
-    int fd() const { return m_fds[0]; }
-
-private:
-    int m_fds[2] = {-1, -1};
-};
 
 const std::pair<const char*, KelIoctlEnum> kRequests[] = {
     {"KEL_I_NREAD", KEL_I_NREAD},           {"KEL_I_PUSH", KEL_I_PUSH},
@@ -176,28 +138,16 @@ void ShowFrame(const unsigned char* frame)
 
 int EtherPcap(const std::string& file)
 {
-    char error[PCAP_ERRBUF_SIZE] = {};
-    pcap_t* capture = ::pcap_open_offline(file.c_str(), error);
-    if (capture == nullptr) {
-        throw UsageError("cannot read '" + file + "': " + error);
-    }
-    if (::pcap_datalink(capture) != DLT_EN10MB) {
-        ::pcap_close(capture);
-        throw UsageError("'" + file + "' does not hold Ethernet frames");
-    }
-    pcap_pkthdr* record = nullptr;
-    const unsigned char* frame = nullptr;
     int frames = 0;
-    while (::pcap_next_ex(capture, &record, &frame) == 1) {
+    ReadCapture(file, [&frames](const unsigned char* frame, std::size_t length) {
         ++frames;
-        if (record->caplen < static_cast<bpf_u_int32>(CKelEtherHeader::EH_PKT_SIZE)) {
-            Out() << "frame " << frames << ": " << record->caplen << " bytes, shorter than a header\n";
-            continue;
+        if (length < static_cast<std::size_t>(CKelEtherHeader::EH_PKT_SIZE)) {
+            Out() << "frame " << frames << ": " << length << " bytes, shorter than a header\n";
+            return;
         }
         Out() << "frame " << frames << ": ";
         ShowFrame(frame);
-    }
-    ::pcap_close(capture);
+    });
     return 0;
 }
 
@@ -260,11 +210,9 @@ int Fork()
         return 1;
     }
     if (child == 0) {
-        ::_exit(0);
+        host::EndChild(0);
     }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    Out() << "KelFork: child " << child << " exited with status " << WEXITSTATUS(status) << '\n';
+    Out() << "KelFork: child " << child << " exited with status " << host::WaitForChild(child) << '\n';
     return 0;
 }
 
@@ -325,10 +273,11 @@ int Host(const std::string& name)
 
 int Addr(const std::string& address)
 {
-    in_addr bytes{};
-    if (::inet_pton(AF_INET, address.c_str(), &bytes) != 1) {
+    const std::optional<in_addr> parsed = host::ParseAddress(address);
+    if (!parsed) {
         throw UsageError("'" + address + "' is not an IPv4 address A.B.C.D");
     }
+    const in_addr bytes = *parsed;
     hostent entry;
     if (KelGetHostByAddr_r(reinterpret_cast<const char*>(&bytes), sizeof bytes, AF_INET, &entry, nullptr, 0,
                            nullptr) == nullptr) {
@@ -354,8 +303,7 @@ int CTime(std::optional<long> seconds)
 int AscTime()
 {
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    ::localtime_r(&now, &local);
+    const std::tm local = host::LocalTime(now);
     Out() << KelAscTime_r(&local, nullptr, 0);
     return 0;
 }
@@ -371,7 +319,7 @@ int Ioctl(const std::string& request, int queued)
     if (!number) {
         throw UsageError("'" + request + "' is neither a KelIoctlEnum name nor a number");
     }
-    QueuedSocket socket(queued);
+    host::QueuedSocket socket(queued);
     std::uint32_t count = 0;
     const int result = KelIoctl(socket.fd(), static_cast<KelIoctlEnum>(*number), &count);
     const int error = errno;
@@ -386,7 +334,7 @@ int Ioctl(const std::string& request, int queued)
 
 int PacketLength(int queued)
 {
-    QueuedSocket socket(queued);
+    host::QueuedSocket socket(queued);
     Out() << "KelGetSocketPacketLength = " << KelGetSocketPacketLength(socket.fd()) << '\n';
     return 0;
 }
@@ -395,13 +343,15 @@ int IpStr(const std::string& value, bool hostOrder)
 {
     char* text = nullptr;
     if (const auto number = Number<std::uint32_t>(value)) {
-        text = hostOrder ? KelGetIPStrH(in_addr{*number}) : KelGetIPStr(static_cast<unsigned long>(*number));
+        in_addr hostOrderAddress{};
+        hostOrderAddress.s_addr = *number;
+        text = hostOrder ? KelGetIPStrH(hostOrderAddress) : KelGetIPStr(static_cast<unsigned long>(*number));
     } else {
-        in_addr address{};
-        if (hostOrder || ::inet_pton(AF_INET, value.c_str(), &address) != 1) {
+        const std::optional<in_addr> address = host::ParseAddress(value);
+        if (hostOrder || !address) {
             throw UsageError("'" + value + "' is neither an address A.B.C.D nor a 32-bit number");
         }
-        text = KelGetIPStr(address);
+        text = KelGetIPStr(*address);
     }
     Out() << text << '\n';
     std::free(text);
@@ -491,7 +441,7 @@ int Tour()
     step("Process: id and thread limit");
     status |= Pid() | MaxThreads(8);
     step("Dynamic loading: the C math library");
-    status |= DynamicLoad("libm.so.6", {"cos"});
+    status |= DynamicLoad(host::kMathLibrary, {"cos"});
     step("64-bit parsing");
     status |= Atoll({"  -42", "1,000,000", "18446744073709551615"});
     step("Look-ups: localhost and tcp");

@@ -9,6 +9,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "Capture.h"
 #include "Commands.h"
 #include "KelDebug.h"
 
@@ -96,7 +97,9 @@ int main(int argc, char** argv)
     CLI::App* ether = command("ether", "CKelEtherHeader over frames given in hex or read from a pcap file",
                               [&] { return tool::Ether(frames, pcap); });
     ether->add_option("HEX", frames, "A frame's bytes in hex (':' or '-' may separate them)");
-    ether->add_option("--pcap", pcap, "A capture file of Ethernet frames");
+    ether->add_option("--pcap", pcap,
+                      tool::kHasCaptureReader ? "A capture file of Ethernet frames"
+                                        : "A capture file of Ethernet frames (not in this build: it has no libpcap)");
 
     std::vector<std::string> codes;
     command("errors", "List the error catalogue, or look up CODEs", [&] { return tool::Errors(codes); })

@@ -3,8 +3,6 @@
 #include "ju.h"
 
 #include <cerrno>
-#include <climits>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -12,6 +10,8 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include "JuSystem.h"
 
 namespace ju {
 namespace {
@@ -46,18 +46,6 @@ int TranslateErrno(int native, bool fionread)
     }
 }
 
-const char* const kSocketMessages[] = {
-    "Socket operation on non-socket",       // 228
-    "Bad socket descriptor",                // 229
-    "Socket is not connected",              // 230
-    "Cannot send after socket shutdown",    // 231
-    "Connection reset by peer",             // 232
-    "Network is down",                      // 233
-    "Operation now in progress",            // 234
-    "Software caused connection abort",     // 235
-    "Network dropped connection on reset",  // 236
-};
-
 // A thread's record of one look-up, with the storage its pointers reach.
 template <typename Entry>
 struct LookupSlot {
@@ -89,6 +77,25 @@ Entry* LookUp(LookupSlot<Entry>& slot, Call call)
 
 }  // namespace
 
+namespace system {
+
+const char* Message(int errnum)
+{
+    if (const char* text = ::strerrordesc_np(errnum)) {
+        return text;
+    }
+    thread_local char unknown[32];
+    std::snprintf(unknown, sizeof unknown, "Unknown error %d", errnum);
+    return unknown;
+}
+
+int HostName(char* buf, std::size_t size)
+{
+    return ::gethostname(buf, size);
+}
+
+}  // namespace system
+
 int fork()
 {
     return ::fork();
@@ -108,52 +115,6 @@ int ioctl(int fd, unsigned long request, void* arg)
 void* sbrk(std::intptr_t increment)
 {
     return ::sbrk(increment);
-}
-
-int sprintf_new(char* buf, const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    const int rc = std::vsprintf(buf, format, args);
-    va_end(args);
-    return rc;
-}
-
-std::size_t strlen_new(const char* text)
-{
-    return std::strlen(text);
-}
-
-const char* strerror_new(int errnum)
-{
-    if (errnum >= JU_ENOTSOCK && errnum <= JU_ENETRESET) {
-        return kSocketMessages[errnum - JU_ENOTSOCK];
-    }
-    if (const char* text = ::strerrordesc_np(errnum)) {
-        return text;
-    }
-    thread_local char unknown[32];
-    std::snprintf(unknown, sizeof unknown, "Unknown error %d", errnum);
-    return unknown;
-}
-
-int gethostname_new(char* buf, long len)
-{
-    if (len <= 0) {
-        errno = EINVAL;
-        return -1;
-    }
-    char name[HOST_NAME_MAX + 1] = {};
-    if (::gethostname(name, sizeof name - 1) != 0) {
-        return -1;
-    }
-    const std::size_t size = std::strlen(name) + 1;
-    if (size > static_cast<unsigned long>(len)) {
-        errno = ENAMETOOLONG;
-        return -1;
-    }
-    std::memcpy(buf, name, size);
-    return 0;
 }
 
 hostent* gethostbyname_new(const char* name)

@@ -1,23 +1,26 @@
+// The library's direct system calls on POSIX systems: the dynamic loader of dlfcn.h, and
+// the socket and process calls of the C library.
 #include "KelOs.h"
 
 #include <dlfcn.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace kelport::os {
 
 // dlopen and dlsym read a null name or handle as "the program itself"; a library loader
 // that is given nothing finds nothing.
-HINSTANCE LoadLibrary(const char* fileName)
+Library OpenLibrary(const char* fileName)
 {
     return fileName != nullptr ? ::dlopen(fileName, RTLD_NOW) : nullptr;
 }
 
-void* FindSymbol(HINSTANCE library, const char* name)
+void* FindSymbol(Library library, const char* name)
 {
     return library != nullptr && name != nullptr ? ::dlsym(library, name) : nullptr;
 }
 
-void FreeLibrary(HINSTANCE library)
+void CloseLibrary(Library library)
 {
     ::dlclose(library);
 }

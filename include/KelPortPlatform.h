@@ -1,0 +1,27 @@
+// The system's own records and types that the library's calls take and give (socket
+// addresses, host and protocol records, the time and directory records, the handle of a
+// loaded library), and the forms that mark names crossing the library's boundary. This is
+// the one public header that tells the systems apart; the others reach it through
+// KelPortExport.h.
+#pragma once
+
+#include <ctime>
+
+#if defined(_WIN32)
+#  include <winsock2.h>
+#  include <windows.h>
+// MinGW's directory records.
+#  include <dirent.h>
+#  define KELPORT_EXPORT __declspec(dllexport)
+#  define KELPORT_IMPORT __declspec(dllimport)
+#else
+#  include <arpa/inet.h>
+#  include <dirent.h>
+#  include <netdb.h>
+#  include <netinet/in.h>
+#  include <sys/socket.h>
+// The loader's handle of a loaded library, as Windows names it.
+typedef void* HINSTANCE;
+#  define KELPORT_EXPORT __attribute__((visibility("default")))
+#  define KELPORT_IMPORT __attribute__((visibility("default")))
+#endif

@@ -1,0 +1,168 @@
+// The emulation library on Windows: Windows Sockets and the C runtime, with the errors of
+// failed socket requests mapped onto the emulation's errno numbers, so that they mean the
+// same as on every other system.
+#include "ju.h"
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <malloc.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "JuSystem.h"
+
+namespace ju {
+namespace {
+
+constexpr std::size_t kTimeTextSize = 26;
+
+int TranslateError(int error, bool fionread)
+{
+    switch (error) {
+    case WSAENOTSOCK:
+        return JU_ENOTSOCK;
+    case WSAEBADF:
+        return JU_EBADSOCK;
+    case WSAENOTCONN:
+        return JU_ENOTCONN;
+    case WSAEINVAL:  // FIONREAD on a socket that cannot have data
+        return fionread ? JU_ENOTCONN : EINVAL;
+    case WSAESHUTDOWN:
+        return JU_ESHUTDOWN;
+    case WSAECONNRESET:
+        return JU_ECONNRESET;
+    case WSAENETDOWN:
+        return JU_ENETDOWN;
+    case WSAEINPROGRESS:
+        return JU_EINPROGRESS;
+    case WSAECONNABORTED:
+        return JU_ECONNABORTED;
+    case WSAENETRESET:
+        return JU_ENETRESET;
+    case WSAEFAULT:  // a bad argument pointer, a general failure as elsewhere
+        return EFAULT;
+    default:
+        return EINVAL;
+    }
+}
+
+}  // namespace
+
+namespace system {
+
+// The runtime keeps the text of strerror per thread.
+const char* Message(int errnum)
+{
+    return std::strerror(errnum);
+}
+
+int HostName(char* buf, std::size_t size)
+{
+    if (::gethostname(buf, static_cast<int>(size)) != 0) {
+        errno = TranslateError(::WSAGetLastError(), false);
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace system
+
+int fork()
+{
+    errno = ENOSYS;
+    return -1;
+}
+
+int ioctl(int fd, unsigned long request, void* arg)
+{
+    // The emulation's FIONREAD is the Windows Sockets request of that name.
+    const bool fionread = request == JU_FIONREAD;
+    if (::ioctlsocket(static_cast<SOCKET>(fd), static_cast<long>(request), static_cast<u_long*>(arg)) != 0) {
+        errno = TranslateError(::WSAGetLastError(), fionread);
+        return -1;
+    }
+    return 0;
+}
+
+// The heap has no single break on Windows: the top is the end of the highest block of the
+// C runtime's heap. Only sbrk(0) is served.
+void* sbrk(std::intptr_t increment)
+{
+    if (increment != 0) {
+        errno = ENOMEM;
+        return reinterpret_cast<void*>(-1);
+    }
+    const HANDLE heap = reinterpret_cast<HANDLE>(::_get_heap_handle());
+    char* top = nullptr;
+    if (::HeapLock(heap)) {
+        PROCESS_HEAP_ENTRY entry{};
+        while (::HeapWalk(heap, &entry)) {
+            char* end = static_cast<char*>(entry.lpData) + entry.cbData;
+            top = end > top ? end : top;
+        }
+        ::HeapUnlock(heap);
+    }
+    return top;
+}
+
+// Windows Sockets keeps each thread's records apart already.
+hostent* gethostbyname_new(const char* name)
+{
+    return ::gethostbyname(name);
+}
+
+hostent* gethostbyaddr_new(const char* addr, int len, int type)
+{
+    return ::gethostbyaddr(addr, len, type);
+}
+
+protoent* getprotobyname_new(const char* name)
+{
+    return ::getprotobyname(name);
+}
+
+char* ctime_r(const long* clock, char* buf)
+{
+    const std::time_t time = static_cast<std::time_t>(*clock);
+    const errno_t error = ::ctime_s(buf, kTimeTextSize, &time);
+    if (error != 0) {
+        errno = error;
+        return nullptr;
+    }
+    return buf;
+}
+
+int junx_recvfrom(int s, void* buf, int len, int flags, void* from, int* fromlen)
+{
+    const int rc = ::recvfrom(static_cast<SOCKET>(s), static_cast<char*>(buf), len, flags,
+                              static_cast<sockaddr*>(from), fromlen);
+    if (rc == SOCKET_ERROR) {
+        errno = TranslateError(::WSAGetLastError(), false);
+        return -1;
+    }
+    return rc;
+}
+
+// The runtime keeps the text of asctime per thread.
+char* asctime(const std::tm* time)
+{
+    return std::asctime(time);
+}
+
+}  // namespace ju
+
+// Windows Sockets serves the process from the moment the library is loaded until it is
+// unloaded.
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH) {
+        WSADATA data;
+        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }
+    if (reason == DLL_PROCESS_DETACH) {
+        ::WSACleanup();
+    }
+    return TRUE;
+}

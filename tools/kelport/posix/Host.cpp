@@ -1,0 +1,78 @@
+// The kelport program's system calls on POSIX systems.
+#include "Host.h"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include "Commands.h"
+
+namespace kelport::tool::host {
+
+const char kMathLibrary[] = "libm.so.6";
+
+QueuedSocket::QueuedSocket(int queued)
+{
+    if (queued < 0) {
+        throw UsageError("--bytes must not be negative");
+    }
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) {
+        throw std::runtime_error(std::string("socketpair: ") + std::strerror(errno));
+    }
+    m_reader = fds[0];
+    m_writer = fds[1];
+    const std::string bytes(static_cast<std::size_t>(queued), 'k');
+    if (::write(m_writer, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+        throw UsageError("cannot queue " + std::to_string(queued) + " bytes on a socket");
+    }
+}
+
+QueuedSocket::~QueuedSocket()
+{
+    ::close(m_reader);
+    ::close(m_writer);
+}
+
+int WaitForChild(int pid)
+{
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}
+
+void EndChild(int status)
+{
+    ::_exit(status);
+}
+
+std::tm LocalTime(std::time_t time)
+{
+    std::tm local{};
+    ::localtime_r(&time, &local);
+    return local;
+}
+
+std::optional<in_addr> ParseAddress(const std::string& text)
+{
+    in_addr address{};
+    if (::inet_pton(AF_INET, text.c_str(), &address) != 1) {
+        return std::nullopt;
+    }
+    return address;
+}
+
+std::string FormatAddress(const void* address)
+{
+    char text[INET_ADDRSTRLEN];
+    return ::inet_ntop(AF_INET, address, text, sizeof text) != nullptr ? text : "?";
+}
+
+}  // namespace kelport::tool::host

@@ -1,0 +1,104 @@
+// The kelport program's system calls on Windows. Windows has no socket pairs: the two ends
+// are a TCP connection over the loopback interface.
+#include "Host.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <stdexcept>
+#include <thread>
+
+#include "Commands.h"
+
+namespace kelport::tool::host {
+namespace {
+
+std::runtime_error SocketFailure(const char* call)
+{
+    return std::runtime_error(std::string(call) + ": Windows Sockets error " + std::to_string(::WSAGetLastError()));
+}
+
+}  // namespace
+
+const char kMathLibrary[] = "msvcrt.dll";
+
+QueuedSocket::QueuedSocket(int queued)
+{
+    if (queued < 0) {
+        throw UsageError("--bytes must not be negative");
+    }
+    const SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof address;
+    if (listener == INVALID_SOCKET || ::bind(listener, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        ::listen(listener, 1) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        throw SocketFailure("listen");
+    }
+    const SOCKET writer = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (writer == INVALID_SOCKET || ::connect(writer, reinterpret_cast<sockaddr*>(&address), size) != 0) {
+        throw SocketFailure("connect");
+    }
+    const SOCKET reader = ::accept(listener, nullptr, nullptr);
+    ::closesocket(listener);
+    if (reader == INVALID_SOCKET) {
+        throw SocketFailure("accept");
+    }
+    m_reader = static_cast<int>(reader);
+    m_writer = static_cast<int>(writer);
+    const std::string bytes(static_cast<std::size_t>(queued), 'k');
+    if (::send(writer, bytes.data(), static_cast<int>(bytes.size()), 0) != static_cast<int>(bytes.size())) {
+        throw UsageError("cannot queue " + std::to_string(queued) + " bytes on a socket");
+    }
+    // A TCP connection delivers a moment later: wait until every byte is waiting.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    u_long waiting = 0;
+    while (::ioctlsocket(reader, FIONREAD, &waiting) == 0 && waiting < bytes.size() &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+QueuedSocket::~QueuedSocket()
+{
+    ::closesocket(static_cast<SOCKET>(m_reader));
+    ::closesocket(static_cast<SOCKET>(m_writer));
+}
+
+// KelFork makes no process on Windows.
+int WaitForChild(int)
+{
+    return -1;
+}
+
+void EndChild(int status)
+{
+    std::_Exit(status);
+}
+
+std::tm LocalTime(std::time_t time)
+{
+    std::tm local{};
+    ::localtime_s(&local, &time);
+    return local;
+}
+
+std::optional<in_addr> ParseAddress(const std::string& text)
+{
+    in_addr address{};
+    if (::inet_pton(AF_INET, text.c_str(), &address) != 1) {
+        return std::nullopt;
+    }
+    return address;
+}
+
+std::string FormatAddress(const void* address)
+{
+    char text[INET_ADDRSTRLEN];
+    return ::inet_ntop(AF_INET, address, text, sizeof text) != nullptr ? text : "?";
+}
+
+}  // namespace kelport::tool::host
