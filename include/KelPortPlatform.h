@@ -9,6 +9,7 @@
 
 #if defined(_WIN32)
 #  include <winsock2.h>
+#  include <ws2tcpip.h>
 #  include <windows.h>
 // MinGW's directory records.
 #  include <dirent.h>

@@ -1,5 +1,7 @@
 // A small library for the dynamic-loading tests to load.
-extern "C" __attribute__((visibility("default"))) int kel_test_answer()
+#include "KelPortPlatform.h"
+
+extern "C" KELPORT_EXPORT int kel_test_answer()
 {
     return 42;
 }

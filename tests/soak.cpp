@@ -3,10 +3,6 @@
 // Each thread makes CALLS calls in turn of five kinds; where a call's trace can carry a
 // number (the thread request of KelMaxThreads, the line of a report), it carries the call's
 // own: thread * CALLS + call. Prints the number of records the traces should hold.
-#include <arpa/inet.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +16,7 @@
 #include "KelIoctl.h"
 #include "KelNetwork.h"
 #include "KelThreads.h"
+#include "support/System.h"
 
 namespace {
 
@@ -28,10 +25,8 @@ constexpr long kRecordsPerRound = 2 + 3 + 2 + 4 + 1;
 
 bool Soak(int thread, int calls)
 {
-    int pair[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0 || ::write(pair[1], "soak", 4) != 4) {
-        return false;
-    }
+    StreamPair pair;
+    pair.Send("soak");
     unsigned char frame[14] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0x08, 0x00};
     bool right = true;
     for (int call = 0; call < calls; ++call) {
@@ -41,10 +36,10 @@ bool Soak(int thread, int calls)
             right &= KelMaxThreads(id) == id;
             break;
         case 1:
-            right &= KelGetSocketPacketLength(pair[0]) == 4;
+            right &= KelGetSocketPacketLength(pair.reader()) == 4;
             break;
         case 2: {
-            char* text = KelGetIPStr(in_addr{htonl(0x0A010203)});
+            char* text = KelGetIPStr(Address(htonl(0x0A010203)));
             right &= std::strcmp(text, "10.1.2.3") == 0;
             std::free(text);
             break;
@@ -61,8 +56,6 @@ bool Soak(int thread, int calls)
         }
         }
     }
-    ::close(pair[0]);
-    ::close(pair[1]);
     return right;
 }
 

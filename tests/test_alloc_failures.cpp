@@ -6,13 +6,12 @@
 #include <cstring>
 #include <string>
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "CKelEtherHeader.h"
 #include "KelNetwork.h"
 #include "KelSysInfoInternal.h"
+#include "support/System.h"
 
 namespace {
 
@@ -60,41 +59,40 @@ namespace {
 
 std::string OutOfMemoryIn(const char* source, int line)
 {
-    return std::string("Fatal warning : Malloc failure - out of memory in ") + source + " at line " +
-           std::to_string(line) + " Aborting ......\n";
+    return AbortOutput(std::string("Fatal warning : Malloc failure - out of memory in ") + source + " at line " +
+                       std::to_string(line) + " Aborting ......\n");
 }
 
 }  // namespace
 
 TEST(HostName, BlockHoldsExactlyTheNameAndItsTerminator)
 {
-    char expected[256] = {};
-    ASSERT_EQ(0, ::gethostname(expected, sizeof expected - 1));
+    const std::string expected = HostName();
     char* name = KelGetHostName();
     ASSERT_NE(nullptr, name);
-    EXPECT_STREQ(expected, name);
-    EXPECT_EQ(std::strlen(expected) + 1, g_lastReallocSize);
+    EXPECT_EQ(expected, name);
+    EXPECT_EQ(expected.size() + 1, g_lastReallocSize);
     std::free(name);
 }
 
 TEST(HostNameDeathTest, OutOfMemoryIsFatal)
 {
-    EXPECT_EXIT((g_failNextAllocation = true, KelGetHostName()), testing::KilledBySignal(SIGABRT),
+    EXPECT_EXIT((g_failNextAllocation = true, KelGetHostName()), Aborted,
                 testing::Eq(OutOfMemoryIn("../KelSysInfo", 158)));
-    EXPECT_EXIT((g_failNextRealloc = true, KelGetHostName()), testing::KilledBySignal(SIGABRT),
+    EXPECT_EXIT((g_failNextRealloc = true, KelGetHostName()), Aborted,
                 testing::Eq(OutOfMemoryIn("../KelSysInfo", 175)));
 }
 
 TEST(AddressTextDeathTest, OutOfMemoryIsFatal)
 {
-    EXPECT_EXIT((g_failNextAllocation = true, KelGetIPStr(1UL)), testing::KilledBySignal(SIGABRT),
+    EXPECT_EXIT((g_failNextAllocation = true, KelGetIPStr(1UL)), Aborted,
                 testing::Eq(OutOfMemoryIn("../KelNetwork", 105)));
 }
 
 TEST(EtherHeaderDeathTest, OutOfMemoryIsFatalWhereverItHappens)
 {
     unsigned char frame[14] = {};
-    EXPECT_EXIT((g_failNextAllocation = true, CKelEtherHeader(frame)), testing::KilledBySignal(SIGABRT),
+    EXPECT_EXIT((g_failNextAllocation = true, CKelEtherHeader(frame)), Aborted,
                 testing::Eq(OutOfMemoryIn("../CKelEtherHeader", 135)));
 
     CKelEtherHeader header(frame);
@@ -108,7 +106,7 @@ TEST(EtherHeaderDeathTest, OutOfMemoryIsFatalWhereverItHappens)
         {&CKelEtherHeader::KEHGetPacketHeader, 463},
     };
     for (const auto& c : cases) {
-        EXPECT_EXIT((g_failNextAllocation = true, (header.*c.accessor)()), testing::KilledBySignal(SIGABRT),
+        EXPECT_EXIT((g_failNextAllocation = true, (header.*c.accessor)()), Aborted,
                     testing::Eq(OutOfMemoryIn("../CKelEtherHeader", c.line)));
     }
 }

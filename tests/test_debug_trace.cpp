@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +9,7 @@
 
 #include "KelDebug.h"
 #include "KelDebugBlock.h"
+#include "ju.h"
 #include "support/TraceCapture.h"
 
 using testing::ElementsAre;
@@ -145,11 +144,11 @@ TEST(PrintMemoryUsage, WritesTheHeapTopOnStandardOutputAtAnyLevel)
 {
     ScopedValue<int> level(__Kelvora_Debug_Level, 0);
     TraceCapture capture;
-    const auto before = reinterpret_cast<std::uintptr_t>(::sbrk(0));
     testing::internal::CaptureStdout();
+    const auto before = reinterpret_cast<std::uintptr_t>(ju::sbrk(0));
     printMemoryUsage();
+    const auto after = reinterpret_cast<std::uintptr_t>(ju::sbrk(0));
     const std::string out = testing::internal::GetCapturedStdout();
-    const auto after = reinterpret_cast<std::uintptr_t>(::sbrk(0));
 
     const std::string prefix = " [sbrk] top of heap is 0x";
     ASSERT_EQ(prefix, out.substr(0, prefix.size())) << out;

@@ -7,6 +7,7 @@
 
 #include "CKelError.h"
 #include "KelDebug.h"
+#include "support/System.h"
 #include "support/TraceCapture.h"
 
 using testing::ElementsAre;
@@ -97,7 +98,7 @@ TEST(ErrorHandlerDeathTest, FatalReportsAbortWhateverTheLevel)
     };
     for (const auto& c : cases) {
         ScopedValue<int> level(__Kelvora_Debug_Level, c.debugLevel);
-        EXPECT_EXIT(CKelError(c.code, c.at, c.line, c.msg), testing::KilledBySignal(SIGABRT), Eq(c.expected));
+        EXPECT_EXIT(CKelError(c.code, c.at, c.line, c.msg), Aborted, Eq(AbortOutput(c.expected)));
     }
 }
 
@@ -134,7 +135,6 @@ TEST(ErrorHandlerDeathTest, UnrecognisedCodesAbort)
     };
     for (const auto& c : cases) {
         ScopedValue<int> level(__Kelvora_Debug_Level, 4);
-        EXPECT_EXIT(CKelError(c.code, "../X", c.line, "never shown"), testing::KilledBySignal(SIGABRT),
-                    Eq(c.expected));
+        EXPECT_EXIT(CKelError(c.code, "../X", c.line, "never shown"), Aborted, Eq(AbortOutput(c.expected)));
     }
 }

@@ -12,6 +12,7 @@
 #include "KelDebug.h"
 #include "KelIoctl.h"
 #include "ju.h"
+#include "support/System.h"
 #include "support/TraceCapture.h"
 
 using testing::ElementsAre;
@@ -124,9 +125,9 @@ TEST_F(IoctlDoubleDeathTest, EveryOtherFailureIsFatal)
     };
     for (const auto& [error, message] : cases) {
         g_failWith = error;
-        EXPECT_EXIT(KelGetSocketPacketLength(5), testing::KilledBySignal(SIGABRT),
-                    testing::Eq(std::string("Fatal warning : Ioctl failed for function call in ../KelIoctl at line "
-                                            "378.\n") + message + " Aborting ......\n"))
+        EXPECT_EXIT(KelGetSocketPacketLength(5), Aborted,
+                    testing::Eq(AbortOutput(std::string("Fatal warning : Ioctl failed for function call in "
+                                                        "../KelIoctl at line 378.\n") + message + " Aborting ......\n")))
             << error;
     }
 }

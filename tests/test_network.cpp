@@ -1,9 +1,3 @@
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -22,7 +16,7 @@
 #include "KelIoctlInternal.h"
 #include "KelNetwork.h"
 #include "KelNetworkInternal.h"
-#include "support/Sockets.h"
+#include "support/System.h"
 #include "support/TraceCapture.h"
 
 using testing::ElementsAre;
@@ -30,21 +24,6 @@ using testing::ElementsAreArray;
 using testing::IsEmpty;
 
 namespace {
-
-class SocketPair {
-public:
-    SocketPair() { ::socketpair(AF_UNIX, SOCK_STREAM, 0, m_fds); }
-    ~SocketPair()
-    {
-        ::close(m_fds[0]);
-        ::close(m_fds[1]);
-    }
-    int reader() const { return m_fds[0]; }
-    int writer() const { return m_fds[1]; }
-
-private:
-    int m_fds[2];
-};
 
 std::string Text(char* block)
 {
@@ -64,8 +43,8 @@ std::vector<unsigned char> Bytes(unsigned char* block, std::size_t size)
 
 TEST(PacketLength, CountsTheBytesQueuedOnASocket)
 {
-    SocketPair pair;
-    ASSERT_EQ(10, ::write(pair.writer(), "0123456789", 10));
+    StreamPair pair;
+    pair.Send("0123456789");
     ScopedValue<int> level(__Kelvora_Debug_Level, 4);
     TraceCapture capture;
     EXPECT_EQ(10, KelGetSocketPacketLength(pair.reader()));
@@ -89,16 +68,7 @@ TEST(PacketLength, CountsTheBytesQueuedOnASocket)
 
 TEST(PacketLength, UnusableDescriptorsGiveZeroWithTwoInformationReports)
 {
-    struct Case {
-        const char* what;
-        int fd;
-        const char* message;
-    };
-    const int directory = ::open("/", O_RDONLY | O_DIRECTORY);
-    const Case cases[] = {
-        {"closed descriptor", ClosedDescriptor(), "Bad socket descriptor"},
-        {"directory", directory, "Socket operation on non-socket"},
-    };
+    const auto cases = UnusableDescriptors();
     for (const auto& c : cases) {
         ScopedValue<int> level(__Kelvora_Debug_Level, 4);
         TraceCapture capture;
@@ -113,24 +83,23 @@ TEST(PacketLength, UnusableDescriptorsGiveZeroWithTwoInformationReports)
     // Below level 4 the failure is silent, with the same result.
     ScopedValue<int> level(__Kelvora_Debug_Level, 3);
     TraceCapture capture;
-    EXPECT_EQ(0, KelGetSocketPacketLength(directory));
+    EXPECT_EQ(0, KelGetSocketPacketLength(cases.back().fd));
     EXPECT_THAT(capture.Records(), IsEmpty());
-    ::close(directory);
+    CloseDescriptors(cases);
 }
 
 TEST(PacketLengthDeathTest, BadPointerIsFatal)
 {
-    SocketPair pair;
-    EXPECT_EXIT(KelIoctl(pair.reader(), KEL_SOCKET_N_READ, reinterpret_cast<void*>(8)),
-                testing::KilledBySignal(SIGABRT),
-                testing::Eq("Fatal warning : Ioctl failed for function call in ../KelIoctl at line 378.\n"
-                            "Bad address Aborting ......\n"));
+    StreamPair pair;
+    EXPECT_EXIT(KelIoctl(pair.reader(), KEL_SOCKET_N_READ, reinterpret_cast<void*>(8)), Aborted,
+                testing::Eq(AbortOutput("Fatal warning : Ioctl failed for function call in ../KelIoctl at line 378.\n"
+                                        "Bad address Aborting ......\n")));
 }
 
 TEST(Ioctl, RefusesEveryOtherRequestWithoutTouchingTheDescriptor)
 {
-    SocketPair pair;
-    ASSERT_EQ(3, ::write(pair.writer(), "abc", 3));
+    StreamPair pair;
+    pair.Send("abc");
     const int refused[] = {KEL_I_PUSH, KEL_I_STR, KEL_I_FLUSH, KEL_I_POP, KEL_I_LOOK, KEL_SIOCGIFCONF,
                            KEL_SIOCGIFFLAGS, KEL_SIOCGIFADDR, KEL_SIOCGIFNETMASK, KEL_SIOCGARP, KEL_FIONREAD,
                            0, 7, 21, 34, 47, 49, -1, INT_MAX};
@@ -144,8 +113,7 @@ TEST(Ioctl, RefusesEveryOtherRequestWithoutTouchingTheDescriptor)
         EXPECT_EQ(12345u, count) << request;
         EXPECT_THAT(capture.Texts(), ElementsAre("KelIoctl()\n")) << request;
     }
-    char left[4] = {};
-    EXPECT_EQ(3, ::read(pair.reader(), left, sizeof left));
+    EXPECT_EQ("abc", pair.Receive(4));
 }
 
 TEST(Ioctl, FamilyFunctionsServeOnlyTheirOwnRequest)
@@ -172,10 +140,10 @@ TEST(IoctlDeathTest, IFamilyGivenAnotherRequestIsFatal)
 {
     ScopedValue<int> level(__Kelvora_Debug_Level, 2);
     TraceToStderr traces;
-    EXPECT_EXIT(KelIoctl_I(0, KEL_I_PUSH, nullptr), testing::KilledBySignal(SIGABRT),
-                testing::Eq("Non KEL_I_ ioctl passed to KelIoctl_I function!\n"
-                            "Fatal warning : A generic fatal error has occured in ../KelIoctl at line 195 "
-                            "Aborting ......\n"));
+    EXPECT_EXIT(KelIoctl_I(0, KEL_I_PUSH, nullptr), Aborted,
+                testing::Eq(AbortOutput("Non KEL_I_ ioctl passed to KelIoctl_I function!\n"
+                                        "Fatal warning : A generic fatal error has occured in ../KelIoctl at line 195 "
+                                        "Aborting ......\n")));
 }
 
 TEST(AddressText, FormsDottedQuads)
@@ -185,10 +153,11 @@ TEST(AddressText, FormsDottedQuads)
     std::memcpy(&tenOneTwoThree, bytes, sizeof bytes);
     EXPECT_EQ("10.1.2.3", Text(KelGetIPStr(tenOneTwoThree)));
     EXPECT_EQ("10.1.2.3", Text(KelGetIPStr(static_cast<unsigned long>(tenOneTwoThree.s_addr))));
-    EXPECT_EQ("10.1.2.3", Text(KelGetIPStrH(in_addr{0x0A010203})));
+    EXPECT_EQ("10.1.2.3", Text(KelGetIPStrH(Address(0x0A010203))));
     EXPECT_EQ("0.0.0.0", Text(KelGetIPStr(0UL)));
-    // Only the low 32 bits count.
-    EXPECT_EQ("10.1.2.3", Text(KelGetIPStr(0xFFFF000000000000UL | tenOneTwoThree.s_addr)));
+    // Only the low 32 bits count, where unsigned long has more.
+    const auto high = static_cast<unsigned long>(0xFFFF000000000000ULL);
+    EXPECT_EQ("10.1.2.3", Text(KelGetIPStr(high | tenOneTwoThree.s_addr)));
 
     char* broadcast = KelGetIPStr(0xFFFFFFFFUL);
     EXPECT_STREQ("255.255.255.255", broadcast);
@@ -209,8 +178,8 @@ TEST(AddressText, TracesEachFormOnItsWay)
     };
     const Case cases[] = {
         {[] { return KelGetIPStr(1UL); }, {"KelGetIPStr()\n"}},
-        {[] { return KelGetIPStr(in_addr{1}); }, {"KelGetIPStr()\n", "KelGetIPStr()\n"}},
-        {[] { return KelGetIPStrH(in_addr{1}); }, {"KelGetIPStrH()\n", "KelGetIPStr()\n", "KelGetIPStr()\n"}},
+        {[] { return KelGetIPStr(Address(1)); }, {"KelGetIPStr()\n", "KelGetIPStr()\n"}},
+        {[] { return KelGetIPStrH(Address(1)); }, {"KelGetIPStrH()\n", "KelGetIPStr()\n", "KelGetIPStr()\n"}},
     };
     for (const auto& c : cases) {
         TraceCapture capture;
@@ -230,7 +199,7 @@ TEST(AddressText, ReadsTextByInetAddrsRule)
         {"", 0},
     };
     for (const auto& [text, expected] : cases) {
-        in_addr result{0xDEADBEEF};
+        in_addr result = Address(0xDEADBEEF);
         std::string writable(text);
         EXPECT_EQ(expected != 0 ? 1 : 0, KelInetAtoN(writable.data(), &result)) << text;
         EXPECT_EQ(expected, result.s_addr) << text;
@@ -239,15 +208,12 @@ TEST(AddressText, ReadsTextByInetAddrsRule)
 
 TEST(SocketWrappers, RecvFromGivesTheDatagramAndItsSender)
 {
-    const int receiver = ::socket(AF_INET, SOCK_DGRAM, 0);
-    const int sender = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in any = Loopback();
-    ASSERT_EQ(0, ::bind(receiver, reinterpret_cast<sockaddr*>(&any), sizeof any));
-    ASSERT_EQ(0, ::bind(sender, reinterpret_cast<sockaddr*>(&any), sizeof any));
+    const int receiver = LoopbackSocket(SOCK_DGRAM);
+    const int sender = LoopbackSocket(SOCK_DGRAM);
     const sockaddr_in to = Loopback(PortOf(receiver));
     const std::string payload(100, 'd');
-    ASSERT_EQ(100, ::sendto(sender, payload.data(), payload.size(), 0, reinterpret_cast<const sockaddr*>(&to),
-                            sizeof to));
+    ASSERT_EQ(100, ::sendto(sender, payload.data(), static_cast<int>(payload.size()), 0,
+                            reinterpret_cast<const sockaddr*>(&to), sizeof to));
 
     ScopedValue<int> level(__Kelvora_Debug_Level, 4);
     TraceCapture capture;
@@ -261,21 +227,18 @@ TEST(SocketWrappers, RecvFromGivesTheDatagramAndItsSender)
     EXPECT_EQ(payload, std::string(buffer, 100));
 
     int failedLength = 16;
-    EXPECT_LT(KelRecvFrom(ClosedDescriptor(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from),
+    EXPECT_LT(KelRecvFrom(ClosedSocket(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from),
                           &failedLength), 0);
     EXPECT_EQ(16, failedLength);
     EXPECT_THAT(capture.Records(), IsEmpty());
-    ::close(receiver);
-    ::close(sender);
+    CloseSocket(receiver);
+    CloseSocket(sender);
 }
 
 TEST(SocketWrappers, GetPeerNameAnswersForConnectedSocketsOnly)
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in any = Loopback();
-    ASSERT_EQ(0, ::bind(listener, reinterpret_cast<sockaddr*>(&any), sizeof any));
-    ASSERT_EQ(0, ::listen(listener, 1));
-    const int client = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int listener = LoopbackSocket(SOCK_STREAM);
+    const int client = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
 
     ScopedValue<int> level(__Kelvora_Debug_Level, 4);
     TraceCapture capture;
@@ -292,8 +255,8 @@ TEST(SocketWrappers, GetPeerNameAnswersForConnectedSocketsOnly)
     EXPECT_EQ(htonl(INADDR_LOOPBACK), peer.sin_addr.s_addr);
     EXPECT_EQ(PortOf(listener), ntohs(peer.sin_port));
     EXPECT_THAT(capture.Records(), IsEmpty());
-    ::close(client);
-    ::close(listener);
+    CloseSocket(client);
+    CloseSocket(listener);
 }
 
 TEST(EtherHeader, AnswersFromItsOwnCopyOfTheHeader)
@@ -342,17 +305,11 @@ TEST(EtherHeader, BlocksAreFreshCopies)
 // The header sits against a page that may not be read: a read past its 14 bytes would fault.
 TEST(EtherHeader, ReadsNoFurtherThanTheHeader)
 {
-    const long page = ::sysconf(_SC_PAGESIZE);
-    auto* pages = static_cast<unsigned char*>(
-        ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-    ASSERT_NE(MAP_FAILED, pages);
-    ASSERT_EQ(0, ::mprotect(pages + page, page, PROT_NONE));
-    unsigned char* frame = pages + page - 14;
+    GuardedBytes frame(14);
     const unsigned char header[14] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0x08, 0x00};
-    std::memcpy(frame, header, sizeof header);
-    CKelEtherHeader copy(frame);
+    std::memcpy(frame.data(), header, sizeof header);
+    CKelEtherHeader copy(frame.data());
     EXPECT_EQ(2048, copy.KEHGetEtherType());
-    ::munmap(pages, 2 * page);
 }
 
 TEST(EtherHeader, TracesByDebugLevel)

@@ -1,6 +1,4 @@
-#include <arpa/inet.h>
-#include <dirent.h>
-
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -12,6 +10,7 @@
 
 #include "KelDebug.h"
 #include "KelReentrant.h"
+#include "support/System.h"
 #include "support/TraceCapture.h"
 
 using testing::ElementsAre;
@@ -34,13 +33,13 @@ bool Within(const void* pointer, const char* buffer, std::size_t size)
     return at >= buffer && at < buffer + size;
 }
 
-const in_addr kLoopback{htonl(INADDR_LOOPBACK)};
+const in_addr kLoopback = Address(htonl(INADDR_LOOPBACK));
 
 // Look-ups that miss the hosts file go on to DNS, and a test sends nothing off this machine.
 // These the resolver refuses before it would send a query: a name with a label longer than
 // DNS allows, and an address shorter than its family's.
 const std::string kUnknownName = std::string(70, 'x') + ".example";
-const in_addr kUnknownAddress{htonl(0xC0000201)};
+const in_addr kUnknownAddress = Address(htonl(0xC0000201));
 constexpr int kTooShort = 2;
 
 }  // namespace
@@ -124,16 +123,15 @@ TEST(Reentrant, ThreadsLookingUpAtOnceEachGetTheirOwnAnswers)
 TEST(Reentrant, CtimeWritesTheCallersBufferWhateverItsLength)
 {
     const long clock = 1764946882;
-    const std::time_t same = clock;
-    char expected[26];
-    ASSERT_NE(nullptr, ::ctime_r(&same, expected));
+    const std::string expected = SystemCTime(clock);
+    ASSERT_EQ(25u, expected.size());
     for (const int length : {26, 0}) {
         char buffer[26];
         std::memset(buffer, kMarker, sizeof buffer);
         ASSERT_EQ(buffer, KelCTime_r(&clock, buffer, length));
         EXPECT_EQ(24u, std::strlen(buffer) - 1);
         EXPECT_EQ('\n', buffer[24]);
-        EXPECT_STREQ(expected, buffer);
+        EXPECT_EQ(expected, buffer);
     }
 }
 
@@ -145,27 +143,31 @@ TEST(Reentrant, AsctimeAnswersFromStorageOfTheCallingThread)
     epoch.tm_wday = 4;
     std::tm later = epoch;
     later.tm_year = 126;
+    // The runtime's own texts, its day of the month padded as it pads it.
+    const std::string epochText = std::asctime(&epoch);
+    const std::string laterText = std::asctime(&later);
 
     char buffer[26];
     std::memset(buffer, kMarker, sizeof buffer);
     char* first = KelAscTime_r(&epoch, buffer, sizeof buffer);
     ASSERT_NE(nullptr, first);
     EXPECT_NE(buffer, first);
-    EXPECT_STREQ("Thu Jan  1 00:00:00 1970\n", first);
+    EXPECT_EQ(epochText, first);
+    EXPECT_EQ("Thu Jan", epochText.substr(0, 7));
     EXPECT_EQ(std::string(sizeof buffer, static_cast<char>(kMarker)), std::string(buffer, sizeof buffer));
 
     EXPECT_EQ(first, KelAscTime_r(&later, nullptr, 0));
-    EXPECT_STREQ("Thu Jan  1 00:00:00 2026\n", first);
+    EXPECT_EQ(laterText, first);
 
     char* other = nullptr;
     std::thread([&] { other = KelAscTime_r(&epoch, nullptr, 0); }).join();
     EXPECT_NE(first, other);
-    EXPECT_STREQ("Thu Jan  1 00:00:00 2026\n", first);
+    EXPECT_EQ(laterText, first);
 }
 
 TEST(Reentrant, ReadDirServesNoEntry)
 {
-    DIR* directory = ::opendir("/");
+    DIR* directory = ::opendir(".");
     ASSERT_NE(nullptr, directory);
     dirent entry;
     std::memset(&entry, kMarker, sizeof entry);

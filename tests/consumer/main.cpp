@@ -6,7 +6,9 @@
 
 int main()
 {
-    char* text = KelGetIPStr(in_addr{htonl(0x0A010203)});
+    in_addr address{};
+    address.s_addr = htonl(0x0A010203);
+    char* text = KelGetIPStr(address);
     std::printf("%s %lld %d\n", text, KelAtoll("-1,234"), KelMaxThreads(8));
     std::free(text);
     __Kelvora_Debug_Level = 4;

@@ -22,6 +22,8 @@ int main(int argc, char** argv)
                  "JUZAD_TRACE_FORMAT; standard error by default) once --debug raises the level.",
                  "kelport"};
     app.require_subcommand(1);
+    // The same syntax on every system: a path that begins with '/' is no option.
+    app.allow_windows_style_options(false);
     app.footer("Exit status: 0 on success, 1 when a call failed, 2 for bad usage.");
     int debugLevel = 0;
     app.add_option("--debug", debugLevel, "Debug level: 1 sick reports, 2 dynamic loading, 4 every trace");

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "JuSystem.h"
 
@@ -46,6 +47,54 @@ int TranslateError(int error, bool fionread)
     default:
         return EINVAL;
     }
+}
+
+// A host record with the texts and addresses it reaches, kept apart from Windows Sockets'
+// own record.
+struct HostCopy {
+    hostent entry{};
+    std::vector<char> storage;
+    std::vector<char*> lists;
+};
+
+// Windows Sockets has one host record per thread for both host look-ups: each look-up keeps
+// a copy of its own, so that the thread's look-up of the other kind leaves it whole, as it
+// does on every other system.
+hostent* Keep(HostCopy& copy, const hostent* found)
+{
+    if (found == nullptr) {
+        return nullptr;
+    }
+    const std::size_t length = static_cast<std::size_t>(found->h_length);
+    std::size_t bytes = std::strlen(found->h_name) + 1;
+    std::size_t items = 2;  // the terminators of the two lists
+    for (char** alias = found->h_aliases; *alias != nullptr; ++alias, ++items) {
+        bytes += std::strlen(*alias) + 1;
+    }
+    for (char** address = found->h_addr_list; *address != nullptr; ++address, ++items) {
+        bytes += length;
+    }
+    copy.storage.resize(bytes);
+    copy.lists.assign(items, nullptr);
+    char* at = copy.storage.data();
+    const auto keep = [&at](const char* from, std::size_t size) {
+        char* kept = static_cast<char*>(std::memcpy(at, from, size));
+        at += size;
+        return kept;
+    };
+    char** item = copy.lists.data();
+    copy.entry = *found;
+    copy.entry.h_name = keep(found->h_name, std::strlen(found->h_name) + 1);
+    copy.entry.h_aliases = item;
+    for (char** alias = found->h_aliases; *alias != nullptr; ++alias) {
+        *item++ = keep(*alias, std::strlen(*alias) + 1);
+    }
+    *item++ = nullptr;
+    copy.entry.h_addr_list = item;
+    for (char** address = found->h_addr_list; *address != nullptr; ++address) {
+        *item++ = keep(*address, length);
+    }
+    return &copy.entry;
 }
 
 }  // namespace
@@ -107,17 +156,19 @@ void* sbrk(std::intptr_t increment)
     return top;
 }
 
-// Windows Sockets keeps each thread's records apart already.
 hostent* gethostbyname_new(const char* name)
 {
-    return ::gethostbyname(name);
+    thread_local HostCopy copy;
+    return Keep(copy, ::gethostbyname(name));
 }
 
 hostent* gethostbyaddr_new(const char* addr, int len, int type)
 {
-    return ::gethostbyaddr(addr, len, type);
+    thread_local HostCopy copy;
+    return Keep(copy, ::gethostbyaddr(addr, len, type));
 }
 
+// Windows Sockets keeps a protocol record per thread, of its own.
 protoent* getprotobyname_new(const char* name)
 {
     return ::getprotobyname(name);

@@ -1,10 +1,7 @@
-#include "Subprocess.h"
+#include "support/Subprocess.h"
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include <fcntl.h>
@@ -14,29 +11,6 @@
 
 extern char** environ;
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-TempDir::TempDir()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "kelport-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    m_path = pattern;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-}
-
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env)
 {
     TempDir dir;
@@ -45,14 +19,19 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector
 
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (std::strncmp(*entry, "JUZAD_", 6) != 0) {
+        if (std::strncmp(*entry, "JUZAD_", 6) != 0 && !Overridden(*entry, env)) {
             environment.emplace_back(*entry);
         }
     }
     environment.insert(environment.end(), env.begin(), env.end());
 
+    std::vector<std::string> command;
+#if defined(KELPORT_TEST_EMULATOR)
+    command.emplace_back(KELPORT_TEST_EMULATOR);
+#endif
+    command.insert(command.end(), argv.begin(), argv.end());
     std::vector<char*> args;
-    for (const auto& arg : argv) {
+    for (const auto& arg : command) {
         args.push_back(const_cast<char*>(arg.c_str()));
     }
     args.push_back(nullptr);
@@ -68,10 +47,10 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
-        throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(rc));
+        throw std::runtime_error("cannot start " + command[0] + ": " + std::strerror(rc));
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
