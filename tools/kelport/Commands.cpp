@@ -61,6 +61,22 @@ std::optional<T> Number(const std::string& text)
     return value;
 }
 
+// An IPv4 address A.B.C.D, or nothing.
+std::optional<in_addr> ParseAddress(const std::string& text)
+{
+    in_addr address{};
+    if (::inet_pton(AF_INET, text.c_str(), &address) != 1) {
+        return std::nullopt;
+    }
+    return address;
+}
+
+std::string FormatAddress(const void* address)
+{
+    char text[INET_ADDRSTRLEN];
+    return ::inet_ntop(AF_INET, address, text, sizeof text) != nullptr ? text : "?";
+}
+
 std::string List(char** items)
 {
     std::string list;
@@ -74,7 +90,7 @@ void ShowHost(const hostent& entry)
 {
     Out() << "name " << entry.h_name << "\naliases " << List(entry.h_aliases) << "\naddresses";
     for (char** address = entry.h_addr_list; *address != nullptr; ++address) {
-        std::cout << ' ' << (entry.h_addrtype == AF_INET ? host::FormatAddress(*address) : "(not IPv4)");
+        std::cout << ' ' << (entry.h_addrtype == AF_INET ? FormatAddress(*address) : "(not IPv4)");
     }
     std::cout << '\n';
 }
@@ -273,7 +289,7 @@ int Host(const std::string& name)
 
 int Addr(const std::string& address)
 {
-    const std::optional<in_addr> parsed = host::ParseAddress(address);
+    const std::optional<in_addr> parsed = ParseAddress(address);
     if (!parsed) {
         throw UsageError("'" + address + "' is not an IPv4 address A.B.C.D");
     }
@@ -347,7 +363,7 @@ int IpStr(const std::string& value, bool hostOrder)
         hostOrderAddress.s_addr = *number;
         text = hostOrder ? KelGetIPStrH(hostOrderAddress) : KelGetIPStr(static_cast<unsigned long>(*number));
     } else {
-        const std::optional<in_addr> address = host::ParseAddress(value);
+        const std::optional<in_addr> address = ParseAddress(value);
         if (hostOrder || !address) {
             throw UsageError("'" + value + "' is neither an address A.B.C.D nor a 32-bit number");
         }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <ctime>
-#include <optional>
 #include <string>
 
 #include "KelPortPlatform.h"
@@ -33,9 +32,5 @@ int WaitForChild(int pid);
 [[noreturn]] void EndChild(int status);
 
 std::tm LocalTime(std::time_t time);
-
-// An IPv4 address A.B.C.D, or nothing.
-std::optional<in_addr> ParseAddress(const std::string& text);
-std::string FormatAddress(const void* address);
 
 }  // namespace kelport::tool::host

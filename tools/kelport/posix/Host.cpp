@@ -60,19 +60,4 @@ std::tm LocalTime(std::time_t time)
     return local;
 }
 
-std::optional<in_addr> ParseAddress(const std::string& text)
-{
-    in_addr address{};
-    if (::inet_pton(AF_INET, text.c_str(), &address) != 1) {
-        return std::nullopt;
-    }
-    return address;
-}
-
-std::string FormatAddress(const void* address)
-{
-    char text[INET_ADDRSTRLEN];
-    return ::inet_ntop(AF_INET, address, text, sizeof text) != nullptr ? text : "?";
-}
-
 }  // namespace kelport::tool::host
