@@ -2,7 +2,18 @@
 // at what reaches a sink.
 //   juzad_emit TEXT...                     each TEXT once per object that is active for 8
 //   juzad_emit --threads N --count M       N threads, M records each: "thread T record I"
+//   juzad_emit --reopen-stdout PATH TEXT...
+//                                          the TEXTs with standard output closed, then again
+//                                          with standard output open on PATH
+#include <fcntl.h>
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -19,6 +30,14 @@ void Emit(JuZadTrc::TraceObj_t& object, const char* text, std::uint32_t line)
 {
     if (object.IsActive(8)) {
         object.DoTrace(8, text, "emit", line);
+    }
+}
+
+void EmitAll(int argc, char** argv, int first)
+{
+    for (int i = first; i < argc; ++i) {
+        Emit(general, argv[i], 1);
+        Emit(memory, argv[i], 2);
     }
 }
 
@@ -43,9 +62,16 @@ int main(int argc, char** argv)
         }
         return 0;
     }
-    for (int i = 1; i < argc; ++i) {
-        Emit(general, argv[i], 1);
-        Emit(memory, argv[i], 2);
+    int first = 1;
+    if (argc > 2 && std::strcmp(argv[1], "--reopen-stdout") == 0) {
+        first = 3;
+        std::fflush(stdout);
+        ::close(1);
+        EmitAll(argc, argv, first);
+        if (::open(argv[2], O_WRONLY | O_CREAT | O_TRUNC, 0600) != 1) {
+            return 2;
+        }
     }
+    EmitAll(argc, argv, first);
     return 0;
 }

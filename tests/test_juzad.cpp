@@ -1,5 +1,10 @@
 #include <cstdlib>
 #include <ctime>
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+#endif
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -341,3 +346,99 @@ TEST(JuZadSinks, UnusableValuesGetOneLineThenTheDefault)
         EXPECT_THAT(lines[2], HasSubstr("[Memory Usage] [ResMgmt]"));
     }
 }
+
+// A record that cannot be written is lost, said once, and counted; the program goes on.
+TEST(JuZadSinks, FailuresAreSaidOnceAndCounted)
+{
+    if (!std::filesystem::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full here";
+    }
+    const auto full = Emit({"a", "b", "c"}, {"JUZAD_TRACE_SINK=file:/dev/full"});
+    EXPECT_EQ(0, full.exitCode);
+    const std::string sink = "JUZAD_TRACE_SINK='file:/dev/full'";
+    EXPECT_EQ("JuZad: cannot write to " + sink + " (No space left on device); records are dropped until it can be "
+              "written again\n"
+              "JuZad: 6 records were dropped: " + sink + " could not be written (No space left on device)\n",
+              full.err);
+
+    // Standard output closed, then open again on a file.
+    TempDir dir;
+    const auto back = Emit({"--reopen-stdout", dir.File("out"), "a", "b"}, {"JUZAD_TRACE_SINK=stdout"});
+    EXPECT_EQ(0, back.exitCode);
+    EXPECT_EQ("JuZad: cannot write to JUZAD_TRACE_SINK='stdout' (Bad file descriptor); records are dropped until it "
+              "can be written again\n"
+              "JuZad: JUZAD_TRACE_SINK='stdout' can be written again; 4 records were dropped\n",
+              back.err);
+    EXPECT_EQ(4u, Lines(ReadFile(dir.File("out"))).size());
+}
+
+#if !defined(_WIN32)
+// A symbolic link as the trace file is a value that cannot be used: whoever made it chose
+// what a privileged program would write to.
+TEST(JuZadSinks, SymbolicLinksAreRefused)
+{
+    TempDir dir;
+    const std::string target = dir.File("target");
+    std::ofstream(target) << "untouched\n";
+    const std::string link = dir.File("trace.log");
+    std::filesystem::create_symlink(target, link);
+    for (const std::string& value : {"file:" + link, "rotate:" + link + ":100:2"}) {
+        const auto result = Emit({"x"}, {"JUZAD_TRACE_SINK=" + value});
+        EXPECT_EQ(0, result.exitCode);
+        const auto lines = Lines(result.err);
+        ASSERT_EQ(3u, lines.size()) << result.err;
+        EXPECT_EQ("JuZad: JUZAD_TRACE_SINK='" + value + "' cannot be used (it is a symbolic link); using the default (stderr)",
+                  lines[0]);
+    }
+    EXPECT_EQ("untouched\n", ReadFile(target));
+}
+
+TEST(JuZadSinks, TraceFilesAreWritableByTheirOwnerAlone)
+{
+    TempDir dir;
+    const mode_t saved = ::umask(0);
+    Emit({"--threads", "1", "--count", "50"}, {"JUZAD_TRACE_SINK=rotate:" + dir.File("trace.log") + ":1000:2"});
+    Emit({"x"}, {"JUZAD_TRACE_SINK=file:" + dir.File("file.log")});
+    ::umask(saved);
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        ++files;
+        const auto permissions = entry.status().permissions();
+        EXPECT_EQ(std::filesystem::perms::none,
+                  permissions & (std::filesystem::perms::group_write | std::filesystem::perms::others_write))
+            << entry.path();
+    }
+    EXPECT_EQ(4, files);
+}
+
+// A setuid copy of a traced program, run by an unprivileged user, who sets JUZAD_TRACE_SINK.
+TEST(JuZadSinks, SetuidProgramsIgnoreTheVariables)
+{
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "making a setuid copy of a program that another user runs takes root";
+    }
+    TempDir dir;
+    struct statvfs volume;
+    if (::statvfs(dir.Path().c_str(), &volume) != 0 || (volume.f_flag & ST_NOSUID) != 0) {
+        GTEST_SKIP() << dir.Path() << " is on a volume that ignores setuid";
+    }
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::all & ~std::filesystem::perms::others_write &
+                                                 ~std::filesystem::perms::group_write);
+    const std::string copy = dir.File("juzad_emit");
+    std::filesystem::copy_file(JUZAD_EMIT, copy);
+    ASSERT_EQ(0, ::chmod(copy.c_str(), 04755));
+    const std::string chosen = dir.File("chosen.log");
+    const auto result = RunProcess({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", copy, "x"},
+                                   {"JUZAD_TRACE_SINK=file:" + chosen});
+    if (result.exitCode != 0 && result.err.find("JuZad") == std::string::npos) {
+        GTEST_SKIP() << "an unprivileged user cannot run the copy here: " << result.err;
+    }
+    EXPECT_EQ(0, result.exitCode);
+    EXPECT_FALSE(std::filesystem::exists(chosen));
+    const auto lines = Lines(result.err);
+    ASSERT_EQ(3u, lines.size()) << result.err;
+    EXPECT_EQ("JuZad: JUZAD_TRACE_SINK is ignored in a program that runs with privileges it was given; using the "
+              "default (stderr)",
+              lines[0]);
+}
+#endif

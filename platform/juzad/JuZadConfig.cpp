@@ -2,7 +2,8 @@
 
 #include <charconv>
 #include <cstdio>
-#include <cstdlib>
+
+#include "JuZadSystem.h"
 
 namespace JuZadTrc {
 namespace {
@@ -39,7 +40,14 @@ std::optional<T> ParseNumber(std::string_view text)
 template <typename T, typename Parse>
 T ReadVariable(const char* name, const char* defaultName, T fallback, Parse parse)
 {
-    const char* value = std::getenv(name);
+    bool ignored = false;
+    const char* value = system::Variable(name, ignored);
+    if (ignored) {
+        // Else whoever runs a setuid or setgid program would choose where its traces go.
+        std::fprintf(stderr, "JuZad: %s is ignored in a program that runs with privileges it was given; using the default (%s)\n",
+                     name, defaultName);
+        return fallback;
+    }
     if (value == nullptr || *value == '\0') {
         return fallback;
     }
@@ -122,6 +130,7 @@ std::optional<SinkConfig> ParseSink(std::string_view value)
     } else {
         return std::nullopt;
     }
+    config.value = value;
     return config;
 }
 

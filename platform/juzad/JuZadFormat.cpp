@@ -17,13 +17,25 @@ const char* const kCategoryNames[] = {
     "Operation", "Event", "ResMgmt", "Parms", "Results",
 };
 
+// The local time of a second, kept by each thread until the next second: it changes once a
+// second, and working it out takes a lock of the C library's.
+const std::tm& LocalSecond(std::time_t second)
+{
+    thread_local std::time_t known = -1;
+    thread_local system::LocalTime local{};
+    if (second != known) {
+        local = system::Local(second);
+        known = second;
+    }
+    return local.tm;
+}
+
 void AppendTime(std::chrono::system_clock::time_point time, spdlog::memory_buf_t& out)
 {
     const auto sinceEpoch = time.time_since_epoch();
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch);
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch - seconds);
-    const std::time_t whole = static_cast<std::time_t>(seconds.count());
-    const std::tm local = system::LocalTime(whole);
+    const std::tm& local = LocalSecond(static_cast<std::time_t>(seconds.count()));
     fmt::format_to(std::back_inserter(out), "{:04}-{:02}-{:02} {:02}:{:02}:{:02}.{:06}", local.tm_year + 1900,
                    local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, micros.count());
 }

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 
 #include <spdlog/common.h>
 
@@ -15,7 +16,7 @@ namespace JuZadTrc {
 struct Stamp {
     std::chrono::system_clock::time_point time;
     long pid;
-    std::size_t tid;
+    std::uint64_t tid;
 };
 
 // The category's name, or "Unknown" for a value outside the enumeration.

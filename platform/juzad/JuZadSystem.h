@@ -2,8 +2,12 @@
 // folder beside this header (posix/, win32/).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <memory>
+#include <string>
 
 #include <spdlog/sinks/sink.h>
 
@@ -11,12 +15,57 @@
 
 namespace JuZadTrc::system {
 
-long ProcessId();
+// The value of an environment variable of the tracing library's, or null. A program that
+// runs with privileges it was given (setuid or setgid) reads none of them: ignored is then
+// set when the variable was there all the same.
+const char* Variable(const char* name, bool& ignored);
 
-std::tm LocalTime(std::time_t time);
+// Both are known without a system call after the first on a thread, and are right in a
+// child after a fork.
+long ProcessId();
+std::uint64_t ThreadId();
+
+// The broken-down local time of a second, and how far local time is ahead of UTC then.
+struct LocalTime {
+    std::tm tm;
+    long utcOffset;  // seconds
+};
+LocalTime Local(std::time_t time);
+
+// Has prepare run before a fork in the thread that forks, and parent and child after it in
+// each process. Nothing where the system has no fork.
+void OnFork(void (*prepare)(), void (*parent)(), void (*child)());
 
 // The sink of a log that belongs to the system (SinkKind::Syslog, SinkKind::Debugger), or
-// null when this system has no such log.
+// null when this system has no such log. It takes each record as it is, already formatted.
 std::shared_ptr<spdlog::sinks::sink> LogSink(SinkKind kind);
+
+// A file opened for appending, created when it is missing (exclusive: only then) with no
+// write permission for group and others whatever the umask, and never through a symbolic
+// link at the last component of its path. -1 with errno set when it cannot be opened.
+int OpenFile(const std::string& path, bool exclusive);
+void CloseFile(int fd);
+
+// What a path or an open file is. A file the tracing library may rename is a regular file of
+// the user it runs as, with no other name.
+struct FileInfo {
+    bool exists = false;
+    bool regular = false;
+    bool renamable = false;
+    bool breakable = false;  // a pipe or socket, whose reader may go away
+    std::uint64_t size = 0;
+};
+FileInfo InfoOf(int fd);
+FileInfo InfoOf(std::FILE* stream);
+FileInfo InfoAt(const std::string& path);  // of the entry itself, not what a link names
+
+// Writes all of data: 0, or the errno of the failure. A reader that has gone away is a
+// failure like any other, never a signal that ends the process.
+int Write(int fd, const char* data, std::size_t size, bool breakable);
+int Write(std::FILE* stream, const char* data, std::size_t size, bool breakable);
+
+// 0, or the errno of the failure.
+int Rename(const std::string& from, const std::string& to);
+int Remove(const std::string& path);
 
 }  // namespace JuZadTrc::system

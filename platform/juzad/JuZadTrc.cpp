@@ -1,23 +1,23 @@
+// The trace objects and the path of a record: formatted by the thread that traces, then
+// written whole, one record at a time. A trace never throws into its caller, never ends it
+// and leaves its errno alone; a record that cannot be written is counted, and said once.
 #include "JuZadTrc.h"
 
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <mutex>
-#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <utility>
 
-#include <spdlog/details/log_msg.h>
-#include <spdlog/formatter.h>
-#include <spdlog/sinks/basic_file_sink.h>
-#include <spdlog/sinks/null_sink.h>
-#include <spdlog/sinks/rotating_file_sink.h>
-#include <spdlog/sinks/stdout_sinks.h>
+#include <spdlog/common.h>
 
 #include "JuZadConfig.h"
 #include "JuZadFormat.h"
+#include "JuZadOutput.h"
 #include "JuZadSystem.h"
 
 namespace JuZadTrc {
@@ -31,83 +31,55 @@ public:
 
 namespace {
 
-// A record on its way through a sink: spdlog's message, with what only our formatter reads.
-struct Message : spdlog::details::log_msg {
-    explicit Message(const Record& record)
-        : log_msg(spdlog::source_loc{record.file, static_cast<int>(record.line), nullptr}, record.component,
-                  spdlog::level::debug, record.text),
-          category(record.category), attributes(record.attributes)
-    {
-    }
-    StdCategory_e category;
-    std::uint32_t attributes;
-};
-
-class RecordFormatter final : public spdlog::formatter {
-public:
-    RecordFormatter(Format format, bool eol) : m_format(format), m_eol(eol) {}
-
-    // Every message that reaches our sinks is one of ours: DoTrace is their only writer.
-    void format(const spdlog::details::log_msg& msg, spdlog::memory_buf_t& dest) override
-    {
-        const auto& message = static_cast<const Message&>(msg);
-        const Record record{message.logger_name.data(), message.category, message.attributes,
-                            message.payload.data(), message.source.filename,
-                            static_cast<std::uint32_t>(message.source.line)};
-        FormatRecord(record, Stamp{message.time, system::ProcessId(), message.thread_id}, m_format,
-                     m_eol, dest);
-    }
-
-    std::unique_ptr<spdlog::formatter> clone() const override
-    {
-        return std::make_unique<RecordFormatter>(m_format, m_eol);
-    }
-
-private:
-    Format m_format;
-    bool m_eol;
-};
-
-std::shared_ptr<spdlog::sinks::sink> MakeSink(const SinkConfig& config)
+// Things that happen to the sink itself are said on standard error, one line each.
+void Say(const std::string& text)
 {
-    switch (config.kind) {
-    case SinkKind::Stdout:
-        return std::make_shared<spdlog::sinks::stdout_sink_mt>();
-    case SinkKind::File:
-        return std::make_shared<spdlog::sinks::basic_file_sink_mt>(config.path);
-    case SinkKind::Rotate:
-        return std::make_shared<spdlog::sinks::rotating_file_sink_mt>(config.path, config.maxBytes,
-                                                                      config.maxFiles);
-    case SinkKind::Syslog:
-    case SinkKind::Debugger:
-        if (auto sink = system::LogSink(config.kind)) {
-            return sink;
-        }
-        throw std::runtime_error("not on this system");
-    case SinkKind::Null:
-        return std::make_shared<spdlog::sinks::null_sink_mt>();
-    case SinkKind::Stderr:
-        break;
-    }
-    return std::make_shared<spdlog::sinks::stderr_sink_mt>();
+    const std::string line = "JuZad: " + text + "\n";
+    system::Write(stderr, line.data(), line.size(), true);
+}
+
+std::string SinkName(const SinkConfig& sink)
+{
+    return sink.value.empty() ? "the default sink (stderr)" : "JUZAD_TRACE_SINK='" + sink.value + "'";
 }
 
 struct State {
     State() : config(ReadConfig())
     {
         try {
-            sink = MakeSink(config.sink);
+            output = OpenOutput(config.sink);
         } catch (const std::exception& error) {
-            std::fprintf(stderr, "JuZad: JUZAD_TRACE_SINK='%s' cannot be used (%s); using the default (stderr)\n",
-                         std::getenv("JUZAD_TRACE_SINK"), error.what());
+            Say("JUZAD_TRACE_SINK='" + config.sink.value + "' cannot be used (" + error.what() +
+                "); using the default (stderr)");
             config.sink = SinkConfig{};
-            sink = MakeSink(config.sink);
+            output = OpenOutput(config.sink);
         }
-        // The system's logs stamp and end their own lines.
-        const bool systemLog = config.sink.kind == SinkKind::Syslog || config.sink.kind == SinkKind::Debugger;
-        sink->set_formatter(std::make_unique<RecordFormatter>(config.format, !systemLog));
-        flushEach = config.sink.kind == SinkKind::File || config.sink.kind == SinkKind::Rotate;
         words.swap(config.attributes.byComponent);
+        system::OnFork(BeforeFork, AfterForkInParent, AfterForkInChild);
+    }
+
+    ~State()
+    {
+        if (dropped != 0) {
+            Say(std::to_string(dropped) + " records were dropped: " + SinkName(config.sink) + " could not be written (" +
+                std::generic_category().message(failure) + ")");
+        }
+    }
+
+    void Write(const char* data, std::size_t size)
+    {
+        std::lock_guard<std::mutex> lock(outputMutex);
+        const int error = output->Write(data, size);
+        if (error != 0) {
+            if (dropped++ == 0) {
+                failure = error;
+                Say("cannot write to " + SinkName(config.sink) + " (" + std::generic_category().message(error) +
+                    "); records are dropped until it can be written again");
+            }
+        } else if (dropped != 0) {
+            Say(SinkName(config.sink) + " can be written again; " + std::to_string(dropped) + " records were dropped");
+            dropped = 0;
+        }
     }
 
     // The word of a component, made on first use. A std::map never moves its nodes, so
@@ -117,9 +89,19 @@ struct State {
         return &words.try_emplace(component, config.attributes.all).first->second;
     }
 
+    // A child of a fork has only the thread that forked: every lock that a record passes
+    // through is taken before the fork, so that none is held by a thread the child lacks,
+    // and given back on both sides after it.
+    static void BeforeFork();
+    static void AfterForkInParent();
+    static void AfterForkInChild();
+
     Config config;
-    std::shared_ptr<spdlog::sinks::sink> sink;
-    bool flushEach = false;
+    std::unique_ptr<Output> output;  // null: records go nowhere
+
+    std::mutex outputMutex;  // one record at a time through the output; guards the two below
+    std::uint64_t dropped = 0;
+    int failure = 0;  // why the first record since writing last worked was dropped
 
     std::mutex mutex;  // guards everything below
     std::map<std::string, std::uint32_t, std::less<>> words;
@@ -132,6 +114,27 @@ State& TheState()
 {
     static State state;
     return state;
+}
+
+void State::BeforeFork()
+{
+    State& state = TheState();
+    state.mutex.lock();
+    state.outputMutex.lock();
+}
+
+void State::AfterForkInParent()
+{
+    State& state = TheState();
+    state.outputMutex.unlock();
+    state.mutex.unlock();
+}
+
+// The child's one thread is the one that took the locks, so it can give them back: fresh,
+// with nobody waiting.
+void State::AfterForkInChild()
+{
+    AfterForkInParent();
 }
 
 void Announce(const TraceObj_i& object, bool alive)
@@ -168,24 +171,30 @@ TraceObj_t::~TraceObj_t()
 
 void TraceObj_t::DoTrace(std::uint32_t aAttributes, const char* aText, const char* aFile, std::uint32_t aLine)
 {
-    State& state = TheState();
-    const Record record{fpTraceObj->m_component.c_str(), fpTraceObj->m_category, aAttributes,
-                        aText != nullptr ? aText : "", aFile != nullptr ? aFile : "", aLine};
-    if (state.hasRecordHandler.load(std::memory_order_acquire)) {
-        std::lock_guard<std::mutex> lock(state.mutex);
-        if (state.recordHandler) {
-            state.recordHandler(record);
-            return;
-        }
-    }
-    // A trace must never take its caller down: a sink that fails loses the record.
+    const int savedErrno = errno;
     try {
-        state.sink->log(Message(record));
-        if (state.flushEach) {
-            state.sink->flush();
+        State& state = TheState();
+        const Record record{fpTraceObj->m_component.c_str(), fpTraceObj->m_category, aAttributes,
+                            aText != nullptr ? aText : "", aFile != nullptr ? aFile : "", aLine};
+        bool handled = false;
+        if (state.hasRecordHandler.load(std::memory_order_acquire)) {
+            std::lock_guard<std::mutex> lock(state.mutex);
+            if (state.recordHandler) {
+                state.recordHandler(record);
+                handled = true;
+            }
+        }
+        if (!handled && state.output != nullptr) {
+            // Formatted outside the lock, so that threads wait for one another only to write.
+            thread_local spdlog::memory_buf_t text;
+            text.clear();
+            FormatRecord(record, Stamp{std::chrono::system_clock::now(), system::ProcessId(), system::ThreadId()},
+                         state.config.format, state.output->EndsLines(), text);
+            state.Write(text.data(), text.size());
         }
     } catch (...) {
     }
+    errno = savedErrno;
 }
 
 void SetRecordHandler(RecordHandler handler)

@@ -1,31 +1,141 @@
-// The tracing library on Windows: the process id, local time and the debugger's output.
+// The tracing library on Windows: its variables, ids and local time, the debugger's output,
+// and files. Windows has no fork, and no signal for a reader that has gone away.
 #include "JuZadSystem.h"
 
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
 #include <process.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
 
 #include <spdlog/sinks/msvc_sink.h>
 
 namespace JuZadTrc::system {
+namespace {
+
+int WriteAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const int written = ::_write(fd, data, static_cast<unsigned>(size));
+        if (written < 0) {
+            return errno;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
+FileInfo Info(int rc, const struct _stat64& status)
+{
+    FileInfo info;
+    if (rc != 0) {
+        return info;
+    }
+    info.exists = true;
+    info.regular = (status.st_mode & _S_IFMT) == _S_IFREG;
+    info.renamable = info.regular;
+    info.size = static_cast<std::uint64_t>(status.st_size);
+    return info;
+}
+
+}  // namespace
+
+const char* Variable(const char* name, bool& ignored)
+{
+    ignored = false;
+    return std::getenv(name);
+}
 
 long ProcessId()
 {
-    return static_cast<long>(::_getpid());
+    static const long id = ::_getpid();
+    return id;
 }
 
-std::tm LocalTime(std::time_t time)
+std::uint64_t ThreadId()
 {
-    std::tm local{};
-    ::localtime_s(&local, &time);
+    thread_local const std::uint64_t id = ::GetCurrentThreadId();
+    return id;
+}
+
+LocalTime Local(std::time_t time)
+{
+    LocalTime local{};
+    ::localtime_s(&local.tm, &time);
+    std::tm copy = local.tm;
+    local.utcOffset = static_cast<long>(::_mkgmtime(&copy) - time);
     return local;
 }
+
+void OnFork(void (*)(), void (*)(), void (*)()) {}
 
 // Each record goes to the debugger with OutputDebugStringA.
 std::shared_ptr<spdlog::sinks::sink> LogSink(SinkKind kind)
 {
     if (kind == SinkKind::Debugger) {
-        return std::make_shared<spdlog::sinks::msvc_sink_mt>();
+        return std::make_shared<spdlog::sinks::msvc_sink_st>();
     }
     return nullptr;
+}
+
+// Windows paths have no symbolic links that a program without privileges can make.
+int OpenFile(const std::string& path, bool exclusive)
+{
+    const int flags = _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT | (exclusive ? _O_EXCL : 0);
+    return ::_open(path.c_str(), flags, _S_IREAD | _S_IWRITE);
+}
+
+void CloseFile(int fd)
+{
+    ::_close(fd);
+}
+
+FileInfo InfoOf(int fd)
+{
+    struct _stat64 status;
+    return Info(::_fstat64(fd, &status), status);
+}
+
+FileInfo InfoAt(const std::string& path)
+{
+    struct _stat64 status;
+    return Info(::_stat64(path.c_str(), &status), status);
+}
+
+FileInfo InfoOf(std::FILE* stream)
+{
+    return InfoOf(::_fileno(stream));
+}
+
+int Write(int fd, const char* data, std::size_t size, bool)
+{
+    return WriteAll(fd, data, size);
+}
+
+int Write(std::FILE* stream, const char* data, std::size_t size, bool)
+{
+    errno = 0;
+    if (std::fwrite(data, 1, size, stream) == size && std::fflush(stream) == 0) {
+        return 0;
+    }
+    const int error = errno != 0 ? errno : EIO;
+    std::clearerr(stream);
+    return error;
+}
+
+int Rename(const std::string& from, const std::string& to)
+{
+    return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int Remove(const std::string& path)
+{
+    return std::remove(path.c_str()) == 0 ? 0 : errno;
 }
 
 }  // namespace JuZadTrc::system

@@ -1,0 +1,48 @@
+// KelFork from a process whose other threads are tracing: every child finishes, and its
+// record arrives whole and once, with the child's own pid.
+#include <map>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "support/Subprocess.h"
+#include "support/System.h"
+
+TEST(Fork, ChildrenOfABusyProcessTraceAndEnd)
+{
+    if (!kHasFork) {
+        GTEST_SKIP() << "KelFork makes no process on this system";
+    }
+    const int children = 300;
+    const std::string request = "../KelThreads:65 KelMaxThreads -w- request = ";
+    for (const bool toFile : {true, false}) {
+        SCOPED_TRACE(toFile ? "file sink" : "standard error");
+        TempDir dir;
+        const std::string path = dir.File("trace.json");
+        std::vector<std::string> env = {"JUZAD_TRACE_FORMAT=json"};
+        if (toFile) {
+            env.push_back("JUZAD_TRACE_SINK=file:" + path);
+        }
+        const auto run = RunProcess({KELPORT_FORK_LOAD, std::to_string(children)}, env);
+        ASSERT_EQ(0, run.exitCode) << run.out;
+        long parent = 0;
+        ASSERT_EQ(1, std::sscanf(run.out.c_str(), "parent %ld", &parent)) << run.out;
+
+        std::map<long, int> seen;  // child number: records
+        std::istringstream lines(toFile ? ReadFile(path) : run.err);
+        for (std::string line; std::getline(lines, line);) {
+            const auto record = nlohmann::json::parse(line, nullptr, false);
+            ASSERT_FALSE(record.is_discarded()) << "not whole: " << line;
+            const std::string text = record["text"];
+            if (text.rfind(request, 0) == 0) {
+                ++seen[std::stol(text.substr(request.size())) - 1000000];
+                EXPECT_NE(parent, record["pid"].get<long>()) << text;
+            }
+        }
+        for (long child = 0; child < children; ++child) {
+            EXPECT_EQ(1, seen[child]) << "child " << child;
+        }
+    }
+}
