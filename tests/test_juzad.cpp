@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -187,7 +188,7 @@ TEST_F(JuZadFormatTest, JsonIsOneObjectWithItsKeysInOrder)
         keys.push_back(item.key());
     }
     EXPECT_THAT(keys, ElementsAre("time", "pid", "tid", "component", "category", "attributes", "file", "line", "text"));
-    EXPECT_EQ("2025-12-05 15:01:22.123456", object["time"]);
+    EXPECT_EQ("2025-12-05T15:01:22.123456+00:00", object["time"]);
     EXPECT_EQ(1234, object["pid"]);
     EXPECT_EQ(1240, object["tid"]);
     EXPECT_EQ("ZeltaDiscovery", object["component"]);
@@ -442,3 +443,31 @@ TEST(JuZadSinks, SetuidProgramsIgnoreTheVariables)
               lines[0]);
 }
 #endif
+
+// The JSON time carries the offset from UTC of the zone it was made in; the text one does not.
+TEST_F(JuZadFormatTest, TimesAreLocalAndJsonSaysItsOffset)
+{
+    struct Case {
+        const char* zone;  // POSIX form: the offset is west of UTC
+        const char* json;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"UTC", "2025-12-05T15:01:22.123456+00:00", "[2025-12-05 15:01:22.123456]"},
+        {"JST-9", "2025-12-06T00:01:22.123456+09:00", "[2025-12-06 00:01:22.123456]"},
+        {"NST3:30", "2025-12-05T11:31:22.123456-03:30", "[2025-12-05 11:31:22.123456]"},
+    };
+    for (const auto& c : cases) {
+        SetTimeZone(c.zone);
+        // A thread keeps the local time of the last second it saw: each zone gets a new one.
+        std::string json;
+        std::string text;
+        std::thread([&] {
+            json = nlohmann::json::parse(Render("x", Format::Json))["time"];
+            text = Render("x", Format::Text).substr(0, 28);
+        }).join();
+        EXPECT_EQ(c.json, json) << c.zone;
+        EXPECT_EQ(c.text, text) << c.zone;
+    }
+    SetTimeZone("UTC");
+}

@@ -19,7 +19,7 @@ const char* const kCategoryNames[] = {
 
 // The local time of a second, kept by each thread until the next second: it changes once a
 // second, and working it out takes a lock of the C library's.
-const std::tm& LocalSecond(std::time_t second)
+const system::LocalTime& LocalSecond(std::time_t second)
 {
     thread_local std::time_t known = -1;
     thread_local system::LocalTime local{};
@@ -27,17 +27,26 @@ const std::tm& LocalSecond(std::time_t second)
         local = system::Local(second);
         known = second;
     }
-    return local.tm;
+    return local;
 }
 
-void AppendTime(std::chrono::system_clock::time_point time, spdlog::memory_buf_t& out)
+// Local time to the microsecond: 2026-12-05 15:01:22.123456 for people, and RFC 3339 with
+// the offset from UTC, 2026-12-05T15:01:22.123456+09:00, for programs that order records
+// from many machines and time zones.
+void AppendTime(std::chrono::system_clock::time_point time, bool rfc3339, spdlog::memory_buf_t& out)
 {
     const auto sinceEpoch = time.time_since_epoch();
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch);
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch - seconds);
-    const std::tm& local = LocalSecond(static_cast<std::time_t>(seconds.count()));
-    fmt::format_to(std::back_inserter(out), "{:04}-{:02}-{:02} {:02}:{:02}:{:02}.{:06}", local.tm_year + 1900,
-                   local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, micros.count());
+    const system::LocalTime& local = LocalSecond(static_cast<std::time_t>(seconds.count()));
+    const std::tm& tm = local.tm;
+    fmt::format_to(std::back_inserter(out), "{:04}-{:02}-{:02}{}{:02}:{:02}:{:02}.{:06}", tm.tm_year + 1900,
+                   tm.tm_mon + 1, tm.tm_mday, rfc3339 ? 'T' : ' ', tm.tm_hour, tm.tm_min, tm.tm_sec, micros.count());
+    if (rfc3339) {
+        const long offset = local.utcOffset < 0 ? -local.utcOffset : local.utcOffset;
+        fmt::format_to(std::back_inserter(out), "{}{:02}:{:02}", local.utcOffset < 0 ? '-' : '+', offset / 3600,
+                       offset / 60 % 60);
+    }
 }
 
 // The length of the well-formed UTF-8 sequence at the start of text, or 0 when there is none.
@@ -110,7 +119,7 @@ void FormatRecord(const Record& record, const Stamp& stamp, Format format, bool 
     const auto append = std::back_inserter(out);
     if (format == Format::Json) {
         out.append(std::string_view("{\"time\":\""));
-        AppendTime(stamp.time, out);
+        AppendTime(stamp.time, true, out);
         fmt::format_to(append, "\",\"pid\":{},\"tid\":{},\"component\":", stamp.pid, stamp.tid);
         AppendJsonString(record.component, out);
         fmt::format_to(append, ",\"category\":\"{}\",\"attributes\":{},\"file\":", CategoryName(record.category),
@@ -121,7 +130,7 @@ void FormatRecord(const Record& record, const Stamp& stamp, Format format, bool 
         out.push_back('}');
     } else {
         out.push_back('[');
-        AppendTime(stamp.time, out);
+        AppendTime(stamp.time, false, out);
         fmt::format_to(append, "] [{}] [{}] [pid {} tid {}] {}:{} ", record.component,
                        CategoryName(record.category), stamp.pid, stamp.tid, record.file, record.line);
         std::string_view text = record.text;
