@@ -8,6 +8,7 @@
 #include "KelGlobals.h"
 #include "KelIoctl.h"
 #include "KelNetwork.h"
+#include "KelPortVersion.h"
 #include "KelProcess.h"
 #include "KelReentrant.h"
 #include "KelSysInfo.h"

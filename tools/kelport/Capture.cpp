@@ -14,7 +14,11 @@ void ReadCapture(const std::string& file, const std::function<void(const unsigne
     char error[PCAP_ERRBUF_SIZE] = {};
     pcap_t* capture = ::pcap_open_offline(file.c_str(), error);
     if (capture == nullptr) {
-        throw UsageError("cannot read '" + file + "': " + error);
+        // libpcap's reason names the file already.
+        const std::string reason = error;
+        const std::string named = file + ": ";
+        throw UsageError("cannot read '" + file + "': " +
+                         (reason.rfind(named, 0) == 0 ? reason.substr(named.size()) : reason));
     }
     if (::pcap_datalink(capture) != DLT_EN10MB) {
         ::pcap_close(capture);

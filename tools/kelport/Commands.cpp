@@ -31,12 +31,6 @@
 namespace kelport::tool {
 namespace {
 
-// Standard output goes first, so that a terminal shows it before the traces of the next call.
-std::ostream& Out()
-{
-    std::cout.flush();
-    return std::cout;
-}
 
 std::string Failure(int error)
 {
@@ -88,7 +82,7 @@ std::string List(char** items)
 
 void ShowHost(const hostent& entry)
 {
-    Out() << "name " << entry.h_name << "\naliases " << List(entry.h_aliases) << "\naddresses";
+    std::cout << "name " << entry.h_name << "\naliases " << List(entry.h_aliases) << "\naddresses";
     for (char** address = entry.h_addr_list; *address != nullptr; ++address) {
         std::cout << ' ' << (entry.h_addrtype == AF_INET ? FormatAddress(*address) : "(not IPv4)");
     }
@@ -145,7 +139,7 @@ void ShowFrame(const unsigned char* frame)
     const long long destinationNumber = header.KEHGetEtherDhost();
     const long long sourceNumber = header.KEHGetEtherShost();
     const unsigned type = header.KEHGetEtherType();
-    Out() << "destination " << HardwareAddress(destination) << " (" << destinationNumber << "), source "
+    std::cout << "destination " << HardwareAddress(destination) << " (" << destinationNumber << "), source "
           << HardwareAddress(source) << " (" << sourceNumber << "), type 0x" << std::hex << std::setw(4)
           << std::setfill('0') << type << std::dec << std::setfill(' ') << " (" << type << ")\n";
     std::free(destination);
@@ -158,10 +152,10 @@ int EtherPcap(const std::string& file)
     ReadCapture(file, [&frames](const unsigned char* frame, std::size_t length) {
         ++frames;
         if (length < static_cast<std::size_t>(CKelEtherHeader::EH_PKT_SIZE)) {
-            Out() << "frame " << frames << ": " << length << " bytes, shorter than a header\n";
+            std::cout << "frame " << frames << ": " << length << " bytes, shorter than a header\n";
             return;
         }
-        Out() << "frame " << frames << ": ";
+        std::cout << "frame " << frames << ": ";
         ShowFrame(frame);
     });
     return 0;
@@ -180,7 +174,7 @@ const char* SeverityName(__errsev severity)
 
 void ShowEntry(const __errstruct& entry)
 {
-    Out() << entry.S_Code << ' ' << std::left << std::setw(11) << SeverityName(entry.S_Level) << std::right << ' '
+    std::cout << entry.S_Code << ' ' << std::left << std::setw(11) << SeverityName(entry.S_Level) << std::right << ' '
           << entry.S_Errstring << '\n';
 }
 
@@ -190,10 +184,10 @@ int HostName()
 {
     char name[256];
     if (KelSysInfo(E_KSIHostname, name, sizeof name) < 0) {
-        Out() << "KelSysInfo: " << Failure(errno) << '\n';
+        std::cout << "KelSysInfo: " << Failure(errno) << '\n';
         return 1;
     }
-    Out() << name << '\n';
+    std::cout << name << '\n';
     return 0;
 }
 
@@ -202,7 +196,7 @@ int SysInfo(int query)
     char answer[256] = {};
     const long result = KelSysInfo(static_cast<EKelSysInfo>(query), answer, sizeof answer);
     const int error = errno;
-    Out() << "KelSysInfo(" << query << ") = " << result;
+    std::cout << "KelSysInfo(" << query << ") = " << result;
     if (result < 0) {
         std::cout << ", " << Failure(error) << '\n';
         return 1;
@@ -213,7 +207,7 @@ int SysInfo(int query)
 
 int Pid()
 {
-    Out() << KelGetPid() << '\n';
+    std::cout << KelGetPid() << '\n';
     return 0;
 }
 
@@ -222,19 +216,20 @@ int Fork()
     std::cout.flush();
     const int child = KelFork();
     if (child < 0) {
-        Out() << "KelFork: " << Failure(errno) << '\n';
+        std::cout << "KelFork: " << Failure(errno) << '\n';
         return 1;
     }
     if (child == 0) {
         host::EndChild(0);
     }
-    Out() << "KelFork: child " << child << " exited with status " << host::WaitForChild(child) << '\n';
+    std::cout << "KelFork: child " << child << " exited with status " << host::WaitForChild(child) << '\n';
     return 0;
 }
 
 int MaxThreads(int request)
 {
-    Out() << "KelMaxThreads(" << request << ") = " << KelMaxThreads(request) << '\n';
+    const int granted = KelMaxThreads(request);
+    std::cout << "KelMaxThreads(" << request << ") = " << granted << '\n';
     return 0;
 }
 
@@ -242,14 +237,14 @@ int DynamicLoad(const std::string& library, const std::vector<std::string>& symb
 {
     HINSTANCE handle = KelDLOpen(library.c_str(), 0);
     if (handle == nullptr) {
-        Out() << "KelDLOpen(" << library << "): not loaded\n";
+        std::cout << "KelDLOpen(" << library << "): not loaded\n";
         return 1;
     }
-    Out() << "KelDLOpen(" << library << "): loaded\n";
+    std::cout << "KelDLOpen(" << library << "): loaded\n";
     int status = 0;
     for (const auto& symbol : symbols) {
         void* address = KelDLSym(handle, symbol.c_str());
-        Out() << "KelDLSym(" << symbol << "): " << (address != nullptr ? "found" : "missing") << '\n';
+        std::cout << "KelDLSym(" << symbol << "): " << (address != nullptr ? "found" : "missing") << '\n';
         status = address != nullptr ? status : 1;
     }
     KelDLClose(handle);
@@ -259,7 +254,7 @@ int DynamicLoad(const std::string& library, const std::vector<std::string>& symb
 int Atoll(const std::vector<std::string>& texts)
 {
     for (const auto& text : texts) {
-        Out() << "KelAtoll(\"" << text << "\") = " << KelAtoll(text.c_str()) << '\n';
+        std::cout << "KelAtoll(\"" << text << "\") = " << KelAtoll(text.c_str()) << '\n';
     }
     return 0;
 }
@@ -268,10 +263,10 @@ int Proto(const std::string& name)
 {
     protoent entry;
     if (KelGetProtoByName_r(name.c_str(), &entry, nullptr, 0) == nullptr) {
-        Out() << "KelGetProtoByName_r(" << name << "): no such protocol\n";
+        std::cout << "KelGetProtoByName_r(" << name << "): no such protocol\n";
         return 1;
     }
-    Out() << "name " << entry.p_name << "\naliases " << List(entry.p_aliases) << "\nnumber " << entry.p_proto
+    std::cout << "name " << entry.p_name << "\naliases " << List(entry.p_aliases) << "\nnumber " << entry.p_proto
           << '\n';
     return 0;
 }
@@ -280,7 +275,7 @@ int Host(const std::string& name)
 {
     hostent entry;
     if (KelGetHostByName_r(name.c_str(), &entry, nullptr, 0, nullptr) == nullptr) {
-        Out() << "KelGetHostByName_r(" << name << "): not found\n";
+        std::cout << "KelGetHostByName_r(" << name << "): not found\n";
         return 1;
     }
     ShowHost(entry);
@@ -297,7 +292,7 @@ int Addr(const std::string& address)
     hostent entry;
     if (KelGetHostByAddr_r(reinterpret_cast<const char*>(&bytes), sizeof bytes, AF_INET, &entry, nullptr, 0,
                            nullptr) == nullptr) {
-        Out() << "KelGetHostByAddr_r(" << address << "): not found\n";
+        std::cout << "KelGetHostByAddr_r(" << address << "): not found\n";
         return 1;
     }
     ShowHost(entry);
@@ -309,10 +304,10 @@ int CTime(std::optional<long> seconds)
     const long clock = seconds.value_or(static_cast<long>(std::time(nullptr)));
     char text[26];
     if (KelCTime_r(&clock, text, sizeof text) == nullptr) {
-        Out() << "KelCTime_r(" << clock << "): " << Failure(errno) << '\n';
+        std::cout << "KelCTime_r(" << clock << "): " << Failure(errno) << '\n';
         return 1;
     }
-    Out() << text;
+    std::cout << text;
     return 0;
 }
 
@@ -320,7 +315,7 @@ int AscTime()
 {
     const std::time_t now = std::time(nullptr);
     const std::tm local = host::LocalTime(now);
-    Out() << KelAscTime_r(&local, nullptr, 0);
+    std::cout << KelAscTime_r(&local, nullptr, 0);
     return 0;
 }
 
@@ -339,7 +334,7 @@ int Ioctl(const std::string& request, int queued)
     std::uint32_t count = 0;
     const int result = KelIoctl(socket.fd(), static_cast<KelIoctlEnum>(*number), &count);
     const int error = errno;
-    Out() << "KelIoctl(" << request << ") = " << result;
+    std::cout << "KelIoctl(" << request << ") = " << result;
     if (result < 0) {
         std::cout << ", " << Failure(error) << '\n';
         return 1;
@@ -351,7 +346,8 @@ int Ioctl(const std::string& request, int queued)
 int PacketLength(int queued)
 {
     host::QueuedSocket socket(queued);
-    Out() << "KelGetSocketPacketLength = " << KelGetSocketPacketLength(socket.fd()) << '\n';
+    const int waiting = KelGetSocketPacketLength(socket.fd());
+    std::cout << "KelGetSocketPacketLength = " << waiting << '\n';
     return 0;
 }
 
@@ -369,7 +365,7 @@ int IpStr(const std::string& value, bool hostOrder)
         }
         text = KelGetIPStr(*address);
     }
-    Out() << text << '\n';
+    std::cout << text << '\n';
     std::free(text);
     return 0;
 }
@@ -378,16 +374,15 @@ int Aton(const std::string& text)
 {
     in_addr address{};
     std::string writable = text;
-    if (KelInetAtoN(writable.data(), &address) == 0) {
-        throw UsageError("'" + text + "' names no address that KelInetAtoN takes");
-    }
+    const int result = KelInetAtoN(writable.data(), &address);
     const auto* bytes = reinterpret_cast<const unsigned char*>(&address);
-    Out() << "KelInetAtoN(" << text << ") = 1, address bytes " << std::hex << std::setfill('0');
+    std::cout << "KelInetAtoN(" << text << ") = " << result << (result == 0 ? ", no address" : "")
+              << ", address bytes " << std::hex << std::setfill('0');
     for (int i = 0; i < 4; ++i) {
         std::cout << std::setw(2) << static_cast<unsigned>(bytes[i]) << (i < 3 ? " " : "\n");
     }
     std::cout << std::dec << std::setfill(' ');
-    return 0;
+    return result == 0 ? 1 : 0;
 }
 
 int Ether(const std::vector<std::string>& frames, const std::string& pcapFile)
@@ -421,12 +416,9 @@ int Errors(const std::vector<std::string>& codes)
     }
     int status = 0;
     for (const auto& text : codes) {
-        const auto code = Number<int>(text);
-        if (!code) {
-            throw UsageError("'" + text + "' is not a code");
-        }
+        const auto code = std::optional<int>(ArgumentNumber<int>("CODE", text));
         if (*code < kelFirstErrorCode || *code > kelLastErrorCode) {
-            Out() << *code << " is not in the catalogue\n";
+            std::cout << *code << " is not in the catalogue\n";
             status = 1;
             continue;
         }
@@ -441,7 +433,7 @@ int Raise(int code, int line, std::optional<std::string> message)
     CKelError report(code, "../kelport", line, message ? message->c_str() : nullptr);
     const __errstruct& entry = kelErrorDB[code - kelFirstErrorCode];
     const int needs = entry.S_Level == E_KESInfo ? 4 : 1;
-    Out() << "reported " << SeverityName(entry.S_Level) << " code " << code << "; the caller goes on"
+    std::cout << "reported " << SeverityName(entry.S_Level) << " code " << code << "; the caller goes on"
           << (__Kelvora_Debug_Level >= needs ? "" : " (traced only at --debug " + std::to_string(needs) + " or more)")
           << '\n';
     return 0;
@@ -450,7 +442,7 @@ int Raise(int code, int line, std::optional<std::string> message)
 int Tour()
 {
     __Kelvora_Debug_Level = 4;
-    const auto step = [](const char* heading) { Out() << "\n== " << heading << " ==\n"; };
+    const auto step = [](const char* heading) { std::cout << "\n== " << heading << " ==\n"; };
     int status = 0;
     step("System: the host name");
     status |= HostName();

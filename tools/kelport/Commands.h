@@ -3,9 +3,12 @@
 // failed. Input that cannot be used throws UsageError (exit status 2).
 #pragma once
 
+#include <charconv>
+#include <limits>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kelport::tool {
@@ -13,6 +16,31 @@ namespace kelport::tool {
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
+
+// A whole decimal or 0x-hex number from low to high, given for the argument name; else
+// UsageError, saying which of the two it is not.
+template <typename T>
+T ArgumentNumber(const std::string& name, const std::string& text, T low = std::numeric_limits<T>::min(),
+                 T high = std::numeric_limits<T>::max())
+{
+    std::string_view digits = text;
+    int base = 10;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        digits.remove_prefix(2);
+        base = 16;
+    }
+    T value{};
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
+    if (digits.empty() || end != digits.data() + digits.size() ||
+        (error != std::errc{} && error != std::errc::result_out_of_range)) {
+        throw UsageError(name + ": '" + text + "' is not a whole number");
+    }
+    if (error == std::errc::result_out_of_range || value < low || value > high) {
+        throw UsageError(name + ": " + text + " is out of range (" + std::to_string(low) + " to " +
+                         std::to_string(high) + ")");
+    }
+    return value;
+}
 
 int HostName();
 int SysInfo(int query);

@@ -18,18 +18,18 @@ const char kMathLibrary[] = "libm.so.6";
 
 QueuedSocket::QueuedSocket(int queued)
 {
-    if (queued < 0) {
-        throw UsageError("--bytes must not be negative");
-    }
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) {
         throw std::runtime_error(std::string("socketpair: ") + std::strerror(errno));
     }
     m_reader = fds[0];
     m_writer = fds[1];
+    // Never waits for a reader that will not come: what does not fit is refused.
     const std::string bytes(static_cast<std::size_t>(queued), 'k');
-    if (::write(m_writer, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
-        throw UsageError("cannot queue " + std::to_string(queued) + " bytes on a socket");
+    const ssize_t sent = ::send(m_writer, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (sent != static_cast<ssize_t>(bytes.size())) {
+        throw UsageError("--bytes " + std::to_string(queued) + ": only " + std::to_string(sent < 0 ? 0 : sent) +
+                         " bytes fit on a socket here");
     }
 }
 

@@ -26,9 +26,6 @@ const char kMathLibrary[] = "msvcrt.dll";
 
 QueuedSocket::QueuedSocket(int queued)
 {
-    if (queued < 0) {
-        throw UsageError("--bytes must not be negative");
-    }
     const SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -49,9 +46,14 @@ QueuedSocket::QueuedSocket(int queued)
     }
     m_reader = static_cast<int>(reader);
     m_writer = static_cast<int>(writer);
+    // Never waits for a reader that will not come: what does not fit is refused.
+    u_long nonBlocking = 1;
+    ::ioctlsocket(writer, FIONBIO, &nonBlocking);
     const std::string bytes(static_cast<std::size_t>(queued), 'k');
-    if (::send(writer, bytes.data(), static_cast<int>(bytes.size()), 0) != static_cast<int>(bytes.size())) {
-        throw UsageError("cannot queue " + std::to_string(queued) + " bytes on a socket");
+    const int sent = ::send(writer, bytes.data(), static_cast<int>(bytes.size()), 0);
+    if (sent != static_cast<int>(bytes.size())) {
+        throw UsageError("--bytes " + std::to_string(queued) + ": only " + std::to_string(sent < 0 ? 0 : sent) +
+                         " bytes fit on a socket here");
     }
     // A TCP connection delivers a moment later: wait until every byte is waiting.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
