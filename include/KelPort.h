@@ -1,4 +1,5 @@
-// Everything the library offers.
+/// \file
+/// Everything the library offers: include this one header.
 #pragma once
 
 #include "CKelError.h"

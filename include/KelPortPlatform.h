@@ -1,8 +1,9 @@
-// The system's own records and types that the library's calls take and give (socket
-// addresses, host and protocol records, the time and directory records, the handle of a
-// loaded library), and the forms that mark names crossing the library's boundary. This is
-// the one public header that tells the systems apart; the others reach it through
-// KelPortExport.h.
+/// \file
+/// The system's own records and types that the library's calls take and give: socket
+/// addresses, host and protocol records, the time and directory records and the handle of a
+/// loaded library; and the forms that mark names crossing the library's boundary. This is the
+/// one public header that tells the systems apart; the others reach it through
+/// KelPortExport.h.
 #pragma once
 
 #include <ctime>
@@ -21,8 +22,10 @@
 #  include <netdb.h>
 #  include <netinet/in.h>
 #  include <sys/socket.h>
-// The loader's handle of a loaded library, as Windows names it.
+/// The loader's handle of a loaded library, as Windows names it; a pointer on POSIX systems.
 typedef void* HINSTANCE;
+/// How a name that a library exports is marked where it is defined.
 #  define KELPORT_EXPORT __attribute__((visibility("default")))
+/// How a name that a library exports is marked where it is used.
 #  define KELPORT_IMPORT __attribute__((visibility("default")))
 #endif

@@ -1,7 +1,9 @@
-// How many threads a caller may run.
+/// \file
+/// How many threads a caller may run.
 #pragma once
 
 #include "KelPortExport.h"
 
-// The number of threads granted for a request of maxThrs_: on this platform, all of them.
+/// The number of threads granted for a request of \p maxThrs_: here, all of them, whatever
+/// the number.
 KELPORT_API int KelMaxThreads(int maxThrs_);
