@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs KelPort on a Debian 12 machine, installing what it needs first.
-#   ./dev.sh demo            build, then run the demonstration: kelport tour
+#   ./dev.sh demo            build the program, then run the demonstration: kelport tour
 #   ./dev.sh test            build and run every test on every target these machines can run:
 #                            Linux x86-64 (GCC and Clang), Linux i686 (under qemu-i386),
 #                            Windows x86-64 (under wine64); build Windows i686 and check its
@@ -9,12 +9,17 @@
 #                            and the concurrency tests under ThreadSanitizer
 #   ./dev.sh fuzz [SECONDS]  each fuzz target for SECONDS (60) from its seed corpus
 #   ./dev.sh bench [ARGS]    build optimised, then run the benchmarks (Google Benchmark ARGS)
+#   ./dev.sh docs            the API reference (Doxygen); an undocumented public name fails it
+#   ./dev.sh package         the Debian package (cpack), its files unpacked and used as the
+#                            README says
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev binutils pkg-config netbase googletest libgtest-dev
-          libgmock-dev libbenchmark-dev libspdlog-dev libfmt-dev nlohmann-json3-dev libcli11-dev libpcap-dev)
-cross_packages=(g++-multilib qemu-user g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64)
+# What the default build needs (netbase: /etc/protocols and /etc/services, which the look-ups
+# read), then what the other targets and their tests add.
+packages=(cmake ninja-build g++ binutils pkg-config netbase libspdlog-dev libfmt-dev libcli11-dev libpcap-dev
+          googletest libgtest-dev libgmock-dev nlohmann-json3-dev)
+test_packages=(clang g++-multilib qemu-user g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64)
 
 install() {
     local missing=()
@@ -24,9 +29,9 @@ install() {
     ((${#missing[@]})) || return 0
     local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo=sudo
-    echo "Installing ${missing[*]}"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+    echo "== Installing ${#missing[@]} packages that are missing: ${missing[*]}"
+    $sudo apt-get update -q
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
 build() {
@@ -37,11 +42,12 @@ build() {
 install "${packages[@]}"
 case "${1:-}" in
 demo)
-    build default
+    cmake --preset default >/dev/null
+    cmake --build --preset default --target kelport
     ./build/default/kelport tour
     ;;
 test)
-    install "${cross_packages[@]}"
+    install "${test_packages[@]}"
     for preset in default clang linux-i686 windows windows-i686; do
         echo "== $preset"
         build "$preset"
@@ -49,12 +55,14 @@ test)
     done
     ;;
 sanitize)
+    install clang libclang-rt-14-dev "${test_packages[@]}"
     for preset in asan tsan; do
         build "$preset"
         ctest --preset "$preset"
     done
     ;;
 fuzz)
+    install clang libclang-rt-14-dev
     seconds=${2:-60}
     build fuzz
     for target in atoll inet_aton ether juzad_config; do
@@ -74,11 +82,28 @@ fuzz)
     done
     ;;
 bench)
+    install libbenchmark-dev
     build bench
     ./build/bench/bench/kelport_bench "${@:2}"
     ;;
+docs)
+    install doxygen
+    cmake --preset default >/dev/null
+    cmake --build --preset default --target docs
+    echo "The API reference: build/default/docs/html/index.html"
+    ;;
+package)
+    install dpkg-dev "${test_packages[@]}"
+    build default
+    rm -rf build/default/package
+    (cd build/default && cpack -G DEB -B package)
+    deb=$(echo build/default/package/*.deb)
+    dpkg-deb --info "$deb" | grep -E 'Package|Version|Depends'
+    dpkg -x "$deb" build/default/package/root
+    bash tests/readme-recipes.sh README.md --installed build/default/package/root/usr
+    ;;
 *)
-    echo "usage: $0 demo|test|sanitize|fuzz [SECONDS]|bench [ARGS]" >&2
+    echo "usage: $0 demo|test|sanitize|fuzz [SECONDS]|bench [ARGS]|docs|package" >&2
     exit 2
     ;;
 esac

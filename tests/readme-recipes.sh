@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Runs the README's recipes for a program that uses the library, exactly as the README writes
+# them, in a fresh folder: installs a build with the README's install recipe (or takes a tree
+# installed some other way), writes app/app.cpp and app/CMakeLists.txt from it, builds and
+# runs the program with CMake and with pkg-config, and traces it into a file.
+#   readme-recipes.sh README BUILD_DIR             install BUILD_DIR as the README does
+#   readme-recipes.sh README --installed PREFIX    a tree installed already (a package's files)
+set -euo pipefail
+readme=$(realpath "$1")
+given=$(realpath "${3:-$2}")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+# The fenced block after the line <!-- recipe: NAME -->.
+recipe() {
+    local text
+    text=$(awk -v marker="<!-- recipe: $1 -->" '
+        $0 == marker { found = 1; next }
+        found && /^```/ { if (inside) exit; inside = 1; next }
+        inside { print }' "$readme")
+    [ -n "$text" ] || { echo "the README has no recipe '$1'" >&2; exit 1; }
+    printf '%s\n' "$text"
+}
+run() { bash -euo pipefail -c "$(recipe "$1")"; }
+expect() { [ "$2" = "$3" ] || { printf '%s printed:\n%s\nnot:\n%s\n' "$1" "$2" "$3" >&2; exit 1; }; }
+
+if [ "$2" = --installed ]; then
+    export PREFIX=$given
+else
+    export PREFIX=$work/prefix
+    mkdir build
+    ln -s "$given" build/default
+    run install >/dev/null
+fi
+mkdir app
+recipe app.cpp >app/app.cpp
+recipe CMakeLists.txt >app/CMakeLists.txt
+expected="$(uname -n) -1234"
+
+expect "the CMake recipe" "$(run cmake 2>/dev/null | tail -n 1)" "$expected"
+expect "the pkg-config recipe" "$(run pkg-config 2>/dev/null)" "$expected"
+run traces >/dev/null
+grep -q '"text":"KelSysInfo()\\n"' traces/app.json || { echo "the traces recipe left: $(cat traces/app.json)" >&2; exit 1; }
+echo "the README's recipes ran against $PREFIX"
