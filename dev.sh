@@ -16,8 +16,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 # What the default build needs (netbase: /etc/protocols and /etc/services, which the look-ups
-# read), then what the other targets and their tests add.
-packages=(cmake ninja-build g++ binutils pkg-config netbase libspdlog-dev libfmt-dev libcli11-dev libpcap-dev
+# read; make: the README's CMake recipe), then what the other targets and their tests add.
+packages=(cmake ninja-build make g++ binutils pkg-config netbase libspdlog-dev libfmt-dev libcli11-dev libpcap-dev
           googletest libgtest-dev libgmock-dev nlohmann-json3-dev)
 test_packages=(clang g++-multilib qemu-user g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64)
 
