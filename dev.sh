@@ -93,7 +93,7 @@ docs)
     echo "The API reference: build/default/docs/html/index.html"
     ;;
 package)
-    install dpkg-dev "${test_packages[@]}"
+    install dpkg-dev file "${test_packages[@]}"
     build default
     rm -rf build/default/package
     (cd build/default && cpack -G DEB -B package)
