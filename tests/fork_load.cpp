@@ -1,8 +1,8 @@
 // Forks under load: three threads trace in a loop at debug level 4 while the main thread
 // calls KelFork; each child makes one traced call of its own number and leaves at once. A
-// child has 5 seconds to do so before its alarm ends it; the first that does not stops the
+// child has SECONDS to do so before its alarm ends it; the first that does not stops the
 // forking.
-//   kelport_fork_load CHILDREN
+//   kelport_fork_load CHILDREN SECONDS
 // Prints "parent PID children N hung H failed F" and exits 0 when every child exited 0.
 #include <signal.h>
 #include <sys/wait.h>
@@ -18,13 +18,14 @@
 #include "KelIoctl.h"
 #include "KelProcess.h"
 #include "KelThreads.h"
-#include "support/System.h"
+#include "support/Support.h"
 
 int main(int argc, char** argv)
 {
-    const int children = argc == 2 ? std::atoi(argv[1]) : 0;
-    if (children <= 0) {
-        std::fprintf(stderr, "usage: kelport_fork_load CHILDREN\n");
+    const int children = argc == 3 ? std::atoi(argv[1]) : 0;
+    const int seconds = argc == 3 ? std::atoi(argv[2]) : 0;
+    if (children <= 0 || seconds <= 0) {
+        std::fprintf(stderr, "usage: kelport_fork_load CHILDREN SECONDS\n");
         return 2;
     }
     __Kelvora_Debug_Level = 4;
@@ -44,7 +45,7 @@ int main(int argc, char** argv)
     for (int child = 0; child < children; ++child) {
         const int pid = KelFork();
         if (pid == 0) {
-            ::alarm(5);
+            ::alarm(static_cast<unsigned>(seconds));
             KelMaxThreads(1000000 + child);
             ::_exit(0);
         }

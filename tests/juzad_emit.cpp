@@ -5,6 +5,8 @@
 //   juzad_emit --reopen-stdout PATH TEXT...
 //                                          the TEXTs with standard output closed, then again
 //                                          with standard output open on PATH
+//   juzad_emit --broken-stdout TEXT...     the TEXTs, run again with standard output a pipe
+//                                          whose reader has gone (3: it cannot run again)
 #include <fcntl.h>
 #if defined(_WIN32)
 #include <io.h>
@@ -62,6 +64,17 @@ int main(int argc, char** argv)
         }
         return 0;
     }
+#if !defined(_WIN32)
+    if (argc > 2 && std::strcmp(argv[1], "--broken-stdout") == 0) {
+        int pipe[2];
+        if (::pipe(pipe) != 0 || ::close(pipe[0]) != 0 || ::dup2(pipe[1], 1) != 1) {
+            return 3;
+        }
+        argv[1] = argv[0];
+        ::execv(argv[0], argv + 1);
+        return 3;
+    }
+#endif
     int first = 1;
     if (argc > 2 && std::strcmp(argv[1], "--reopen-stdout") == 0) {
         first = 3;

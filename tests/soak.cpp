@@ -16,7 +16,7 @@
 #include "KelIoctl.h"
 #include "KelNetwork.h"
 #include "KelThreads.h"
-#include "support/System.h"
+#include "support/Support.h"
 
 namespace {
 

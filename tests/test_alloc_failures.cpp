@@ -1,23 +1,25 @@
 // Allocations that fail at one given place. The program is linked with --wrap for malloc,
 // calloc and realloc, so the library's calls come here first (a compiler may turn malloc and
 // memset into calloc).
-#include <csignal>
 #include <cstdlib>
-#include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
 #include "CKelEtherHeader.h"
+#include "KelDebugBlock.h"
 #include "KelNetwork.h"
 #include "KelSysInfoInternal.h"
-#include "support/System.h"
+#include "support/Support.h"
 
 namespace {
 
-bool g_failNextAllocation = false;
+bool g_failNext = false;
 bool g_failNextRealloc = false;
 std::size_t g_lastReallocSize = 0;
+long g_outstanding = 0;  // blocks taken by malloc and not given back
 
 }  // namespace
 
@@ -26,87 +28,75 @@ void* __real_malloc(std::size_t size);
 void* __real_calloc(std::size_t count, std::size_t size);
 void* __real_realloc(void* block, std::size_t size);
 
+void __real_free(void* block);
+
 void* __wrap_malloc(std::size_t size)
 {
-    if (g_failNextAllocation) {
-        g_failNextAllocation = false;
-        return nullptr;
-    }
-    return __real_malloc(size);
+    ++g_outstanding;
+    return std::exchange(g_failNext, false) ? nullptr : __real_malloc(size);
+}
+
+void __wrap_free(void* block)
+{
+    g_outstanding -= block != nullptr ? 1 : 0;
+    __real_free(block);
 }
 
 void* __wrap_calloc(std::size_t count, std::size_t size)
 {
-    if (g_failNextAllocation) {
-        g_failNextAllocation = false;
-        return nullptr;
-    }
-    return __real_calloc(count, size);
+    return std::exchange(g_failNext, false) ? nullptr : __real_calloc(count, size);
 }
 
 void* __wrap_realloc(void* block, std::size_t size)
 {
     g_lastReallocSize = size;
-    if (g_failNextRealloc) {
-        g_failNextRealloc = false;
-        return nullptr;
-    }
-    return __real_realloc(block, size);
+    return std::exchange(g_failNextRealloc, false) ? nullptr : __real_realloc(block, size);
 }
 }
-
-namespace {
-
-std::string OutOfMemoryIn(const char* source, int line)
-{
-    return AbortOutput(std::string("Fatal warning : Malloc failure - out of memory in ") + source + " at line " +
-                       std::to_string(line) + " Aborting ......\n");
-}
-
-}  // namespace
 
 TEST(HostName, BlockHoldsExactlyTheNameAndItsTerminator)
 {
-    const std::string expected = HostName();
     char* name = KelGetHostName();
     ASSERT_NE(nullptr, name);
-    EXPECT_EQ(expected, name);
-    EXPECT_EQ(expected.size() + 1, g_lastReallocSize);
+    EXPECT_EQ(HostName(), name);
+    EXPECT_EQ(HostName().size() + 1, g_lastReallocSize);
     std::free(name);
 }
 
-TEST(HostNameDeathTest, OutOfMemoryIsFatal)
+// A trace text that outgrows the block's own storage gives back what it took.
+TEST(DebugBlock, GivesBackWhatItTakes)
 {
-    EXPECT_EXIT((g_failNextAllocation = true, KelGetHostName()), Aborted,
-                testing::Eq(OutOfMemoryIn("../KelSysInfo", 158)));
-    EXPECT_EXIT((g_failNextRealloc = true, KelGetHostName()), Aborted,
-                testing::Eq(OutOfMemoryIn("../KelSysInfo", 175)));
+    JuZadTrc::SetRecordHandler([](const JuZadTrc::Record&) {});
+    ScopedValue<int> level(__Kelvora_Debug_Level, 4);
+    const long before = g_outstanding;
+    KEL_DEBUG(4, cout << std::string(1000, 'x'));
+    EXPECT_EQ(before, g_outstanding);
+    JuZadTrc::SetRecordHandler(nullptr);
 }
 
-TEST(AddressTextDeathTest, OutOfMemoryIsFatal)
-{
-    EXPECT_EXIT((g_failNextAllocation = true, KelGetIPStr(1UL)), Aborted,
-                testing::Eq(OutOfMemoryIn("../KelNetwork", 105)));
-}
-
-TEST(EtherHeaderDeathTest, OutOfMemoryIsFatalWhereverItHappens)
+TEST(AllocationDeathTest, OutOfMemoryIsFatalWhereverItHappens)
 {
     unsigned char frame[14] = {};
-    EXPECT_EXIT((g_failNextAllocation = true, CKelEtherHeader(frame)), Aborted,
-                testing::Eq(OutOfMemoryIn("../CKelEtherHeader", 135)));
-
     CKelEtherHeader header(frame);
     struct Case {
-        unsigned char* (CKelEtherHeader::*accessor)();
+        const char* source;
         int line;
+        bool* fail;
+        std::function<void()> call;
     };
     const Case cases[] = {
-        {&CKelEtherHeader::KEHGetEtherShostAsUCHAR, 343},
-        {&CKelEtherHeader::KEHGetEtherDhostAsUCHAR, 403},
-        {&CKelEtherHeader::KEHGetPacketHeader, 463},
+        {"../KelSysInfo", 158, &g_failNext, [] { KelGetHostName(); }},
+        {"../KelSysInfo", 175, &g_failNextRealloc, [] { KelGetHostName(); }},
+        {"../KelNetwork", 105, &g_failNext, [] { KelGetIPStr(1UL); }},
+        {"../CKelEtherHeader", 135, &g_failNext, [&frame] { CKelEtherHeader another(frame); }},
+        {"../CKelEtherHeader", 343, &g_failNext, [&header] { header.KEHGetEtherShostAsUCHAR(); }},
+        {"../CKelEtherHeader", 403, &g_failNext, [&header] { header.KEHGetEtherDhostAsUCHAR(); }},
+        {"../CKelEtherHeader", 463, &g_failNext, [&header] { header.KEHGetPacketHeader(); }},
     };
     for (const auto& c : cases) {
-        EXPECT_EXIT((g_failNextAllocation = true, (header.*c.accessor)()), Aborted,
-                    testing::Eq(OutOfMemoryIn("../CKelEtherHeader", c.line)));
+        EXPECT_EXIT((*c.fail = true, c.call()), Aborted,
+                    testing::Eq(AbortOutput(std::string("Fatal warning : Malloc failure - out of memory in ") + c.source +
+                                            " at line " + std::to_string(c.line) + " Aborting ......\n")))
+            << c.source << ":" << c.line;
     }
 }

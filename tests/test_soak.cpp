@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "support/Subprocess.h"
+#include "support/Support.h"
 
 TEST(Soak, EightThreadsLeaveEveryRecordOnceAndWhole)
 {
@@ -16,7 +16,7 @@ TEST(Soak, EightThreadsLeaveEveryRecordOnceAndWhole)
     const int calls = 100000;
     TempDir dir;
     const std::string path = dir.File("soak.json");
-    const auto run = RunProcess({KELPORT_SOAK, std::to_string(threads), std::to_string(calls)},
+    const auto run = RunProgram({KELPORT_SOAK, std::to_string(threads), std::to_string(calls)},
                                 {"JUZAD_TRACE_SINK=file:" + path, "JUZAD_TRACE_FORMAT=json"});
     ASSERT_EQ(0, run.exitCode) << run.err;
     EXPECT_EQ("", run.err);

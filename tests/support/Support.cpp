@@ -1,0 +1,449 @@
+#include "support/Support.h"
+
+#include <fcntl.h>
+
+#include <cctype>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#if defined(_WIN32)
+#include <io.h>
+#include <process.h>
+#define close _close
+#define dup _dup
+#define dup2 _dup2
+#define open _open
+#else
+#include <dlfcn.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#define O_BINARY 0
+#endif
+
+extern char** environ;
+
+namespace {
+
+// The test's environment less every JUZAD_ variable and what env sets, then env.
+std::vector<std::string> Environment(const std::vector<std::string>& env)
+{
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string name(*entry, std::strcspn(*entry, "="));
+        bool set = name.rfind("JUZAD_", 0) == 0;
+        for (const auto& setting : env) {
+            set = set || setting.rfind(name + "=", 0) == 0;
+        }
+        if (!set) {
+            environment.emplace_back(*entry);
+        }
+    }
+    environment.insert(environment.end(), env.begin(), env.end());
+    return environment;
+}
+
+#if defined(_WIN32)
+// The tests read exactly the bytes the library wrote: no line-end translation on the standard
+// streams, in each test program and in each death test's child.
+const bool kBinaryStreams = _setmode(_fileno(stdout), _O_BINARY) != -1 && _setmode(_fileno(stderr), _O_BINARY) != -1;
+
+// Windows reads a command line as one text: each argument quoted, with its quotes and the
+// backslashes before them escaped.
+std::string Quoted(const std::string& arg)
+{
+    std::string quoted = "\"";
+    std::size_t backslashes = 0;
+    for (const char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    return quoted.append(2 * backslashes, '\\') + "\"";
+}
+
+// The programs built with the tests sit beside them; a child's text streams end lines in CR LF.
+int Spawn(std::vector<std::string> args, std::vector<char*> envp)
+{
+    if (args[0].find_first_of("/\\") == std::string::npos) {
+        char self[MAX_PATH];
+        const std::string path(self, ::GetModuleFileNameA(nullptr, self, sizeof self));
+        args[0] = path.substr(0, path.find_last_of("/\\") + 1) + args[0];
+    }
+    std::vector<std::string> quoted;
+    std::vector<const char*> argv;
+    for (const auto& arg : args) {
+        quoted.push_back(Quoted(arg));
+    }
+    for (const auto& arg : quoted) {
+        argv.push_back(arg.c_str());
+    }
+    argv.push_back(nullptr);
+    const intptr_t status = ::_spawnve(_P_WAIT, args[0].c_str(), argv.data(), envp.data());
+    return status == 3 ? -1 : static_cast<int>(status);  // 3: abort, which no program gives otherwise
+}
+
+std::string Output(const std::string& path)
+{
+    std::string text = ReadFile(path);
+    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) {
+        text.erase(at, 1);
+    }
+    return text;
+}
+#else
+int Spawn(std::vector<std::string> args, std::vector<char*> envp)
+{
+#if defined(KELPORT_TEST_EMULATOR)
+    args.insert(args.begin(), KELPORT_TEST_EMULATOR);
+#endif
+    std::vector<char*> argv;
+    for (auto& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    int status = 0;
+    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0 ||
+        ::waitpid(pid, &status, 0) != pid) {
+        throw std::runtime_error("cannot run " + args[0]);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Output(const std::string& path)
+{
+    return ReadFile(path);
+}
+#endif
+
+}  // namespace
+
+ProcessResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env)
+{
+    TempDir dir;
+    std::vector<std::string> environment = Environment(env);
+    std::vector<char*> envp;
+    for (auto& entry : environment) {
+        envp.push_back(entry.data());
+    }
+    envp.push_back(nullptr);
+    // The child gets the standard streams of the moment: nothing in, two files out.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int streams[3] = {::open(std::filesystem::path::preferred_separator == '/' ? "/dev/null" : "NUL", O_RDONLY),
+                            ::open(dir.File("out").c_str(), O_WRONLY | O_CREAT | O_BINARY, 0600),
+                            ::open(dir.File("err").c_str(), O_WRONLY | O_CREAT | O_BINARY, 0600)};
+    int saved[3];
+    for (int fd = 0; fd < 3; ++fd) {
+        saved[fd] = ::dup(fd);
+        ::dup2(streams[fd], fd);
+        ::close(streams[fd]);
+    }
+    const int status = Spawn(argv, envp);
+    for (int fd = 0; fd < 3; ++fd) {
+        ::dup2(saved[fd], fd);
+        ::close(saved[fd]);
+    }
+    return {status, Output(dir.File("out")), Output(dir.File("err"))};
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string MaskNumbers(const std::string& text, const std::vector<std::string>& words)
+{
+    std::string shown;
+    for (std::size_t i = 0; i < text.size();) {
+        bool follows = false;
+        for (const auto& word : words) {
+            follows = follows || (shown.size() >= word.size() && shown.compare(shown.size() - word.size(), word.size(), word) == 0);
+        }
+        if (follows && std::isdigit(static_cast<unsigned char>(text[i]))) {
+            while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
+                ++i;
+            }
+            shown += 'N';
+        } else {
+            shown += text[i++];
+        }
+    }
+    return shown;
+}
+
+TempDir::TempDir()
+{
+    std::random_device random;
+    do {
+        m_path = (std::filesystem::temp_directory_path() / ("kelport-test-" + std::to_string(random()))).generic_string();
+    } while (!std::filesystem::create_directory(m_path));
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+std::string HostName()
+{
+    char name[256] = {};
+    ::gethostname(name, sizeof name - 1);
+    return name;
+}
+
+in_addr Address(std::uint32_t word)
+{
+    in_addr address{};
+    address.s_addr = word;
+    return address;
+}
+
+sockaddr_in Loopback(std::uint16_t port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+std::uint16_t PortOf(int socket)
+{
+    sockaddr_in address{};
+    socklen_t size = sizeof address;
+    ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size);
+    return ntohs(address.sin_port);
+}
+
+int LoopbackSocket(int type)
+{
+    const int fd = static_cast<int>(::socket(AF_INET, type, 0));
+    const sockaddr_in address = Loopback();
+    ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    if (type == SOCK_STREAM) {
+        ::listen(fd, 4);
+    }
+    return fd;
+}
+
+int ClosedSocket()
+{
+    const int fd = LoopbackSocket(SOCK_DGRAM);
+    CloseSocket(fd);
+    return fd;
+}
+
+StreamPair::~StreamPair()
+{
+    CloseSocket(m_reader);
+    CloseSocket(m_writer);
+}
+
+std::string StreamPair::Receive(std::size_t size)
+{
+    std::string bytes(size, '\0');
+    const int got = static_cast<int>(::recv(m_reader, bytes.data(), static_cast<int>(size), 0));
+    bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return bytes;
+}
+
+#if defined(_WIN32)
+
+const char kMathLibrary[] = "msvcrt.dll";
+const bool kHasFork = false;
+const bool kEmulated = true;
+
+int ProcessId()
+{
+    return ::_getpid();
+}
+
+bool Aborted(int status)
+{
+    return status == 3;
+}
+
+std::string AbortOutput(const std::string& written)
+{
+    return written;
+}
+
+void CloseSocket(int socket)
+{
+    ::closesocket(static_cast<SOCKET>(socket));
+}
+
+// A loopback TCP connection; it delivers a moment after a send.
+StreamPair::StreamPair()
+{
+    const int listener = LoopbackSocket(SOCK_STREAM);
+    const sockaddr_in address = Loopback(PortOf(listener));
+    m_writer = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
+    ::connect(m_writer, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    m_reader = static_cast<int>(::accept(listener, nullptr, nullptr));
+    CloseSocket(listener);
+}
+
+void StreamPair::Send(const std::string& bytes)
+{
+    ::send(m_writer, bytes.data(), static_cast<int>(bytes.size()), 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (u_long waiting = 0; ::ioctlsocket(m_reader, FIONREAD, &waiting) == 0 && waiting < bytes.size() &&
+                             std::chrono::steady_clock::now() < deadline;) {
+        std::this_thread::yield();
+    }
+}
+
+std::vector<Unusable> UnusableDescriptors()
+{
+    return {{"closed socket", ClosedSocket(), "Socket operation on non-socket"}};
+}
+
+void* OpenLibrary(const char* path)
+{
+    return ::LoadLibraryA(path);
+}
+
+void* LibrarySymbol(void* library, const char* name)
+{
+    return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+bool CloseLibrary(void* library)
+{
+    return ::FreeLibrary(static_cast<HMODULE>(library)) != 0;
+}
+
+bool IsLoaded(const char* path)
+{
+    return ::GetModuleHandleA(path) != nullptr;
+}
+
+std::string SystemCTime(std::time_t time)
+{
+    char text[26];
+    return ::ctime_s(text, sizeof text, &time) == 0 ? text : "";
+}
+
+void SetTimeZone(const char* zone)
+{
+    ::_putenv_s("TZ", zone);
+    ::_tzset();
+}
+
+#else
+
+const char kMathLibrary[] = "libm.so.6";
+const bool kHasFork = true;
+#if defined(KELPORT_TEST_EMULATOR)
+const bool kEmulated = true;
+#else
+const bool kEmulated = false;
+#endif
+
+int ProcessId()
+{
+    return static_cast<int>(::getpid());
+}
+
+bool Aborted(int status)
+{
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT;
+}
+
+std::string AbortOutput(const std::string& written)
+{
+#if defined(KELPORT_TEST_EMULATOR)
+    return written + "qemu: uncaught target signal 6 (Aborted) - core dumped\n";
+#else
+    return written;
+#endif
+}
+
+void CloseSocket(int socket)
+{
+    ::close(socket);
+}
+
+StreamPair::StreamPair()
+{
+    int fds[2];
+    ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds);
+    m_reader = fds[0];
+    m_writer = fds[1];
+}
+
+void StreamPair::Send(const std::string& bytes)
+{
+    ::send(m_writer, bytes.data(), bytes.size(), 0);
+}
+
+std::vector<Unusable> UnusableDescriptors()
+{
+    static const int directory = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return {{"closed descriptor", ClosedSocket(), "Bad socket descriptor"},
+            {"directory", directory, "Socket operation on non-socket"}};
+}
+
+void* OpenLibrary(const char* path)
+{
+    return ::dlopen(path, RTLD_NOW | RTLD_LOCAL);
+}
+
+void* LibrarySymbol(void* library, const char* name)
+{
+    return ::dlsym(library, name);
+}
+
+bool CloseLibrary(void* library)
+{
+    return ::dlclose(library) == 0;
+}
+
+bool IsLoaded(const char* path)
+{
+    void* library = ::dlopen(path, RTLD_NOW | RTLD_NOLOAD);
+    return library != nullptr && ::dlclose(library) == 0;
+}
+
+std::string SystemCTime(std::time_t time)
+{
+    char text[26];
+    return ::ctime_r(&time, text);
+}
+
+void SetTimeZone(const char* zone)
+{
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+}
+
+#endif

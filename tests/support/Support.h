@@ -1,0 +1,145 @@
+// Test support, once for every suite: the traces a call makes, programs run as a user runs
+// them, and what the tests need of the system they run on (Support.cpp holds each system's
+// part).
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "JuZadTrc.h"
+#include "KelDebug.h"
+#include "KelPortPlatform.h"
+
+// A global set for a scope.
+template <typename T>
+class ScopedValue {
+public:
+    ScopedValue(T& target, T value) : m_target(target), m_saved(target) { m_target = value; }
+    ~ScopedValue() { m_target = m_saved; }
+    ScopedValue(const ScopedValue&) = delete;
+    ScopedValue& operator=(const ScopedValue&) = delete;
+
+private:
+    T& m_target;
+    T m_saved;
+};
+
+// A record as the tracing library received it, kept.
+struct Caught {
+    std::string component;
+    std::uint32_t attributes;
+    std::string text;
+    std::string file;
+    std::uint32_t line;
+};
+
+// The records that call hands to the tracing library at a debug level, in order.
+inline std::vector<Caught> Records(int level, const std::function<void()>& call)
+{
+    std::vector<Caught> records;
+    ScopedValue<int> debugLevel(__Kelvora_Debug_Level, level);
+    JuZadTrc::SetRecordHandler([&records](const JuZadTrc::Record& r) {
+        records.push_back({r.component, r.attributes, r.text, r.file, r.line});
+    });
+    call();
+    JuZadTrc::SetRecordHandler(nullptr);
+    return records;
+}
+
+// Their texts alone.
+inline std::vector<std::string> Traces(int level, const std::function<void()>& call)
+{
+    std::vector<std::string> texts;
+    for (const auto& record : Records(level, call)) {
+        texts.push_back(record.text);
+    }
+    return texts;
+}
+
+struct ProcessResult {
+    int exitCode = -1;  // -1 when the program did not exit normally
+    std::string out;    // line ends as "\n" on every system
+    std::string err;
+};
+// Runs a program built with the tests (a path, or a file name beside the test program) with
+// the test's environment less every JUZAD_ variable, plus env ("NAME=value" each), under the
+// tests' emulator where there is one.
+ProcessResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+
+std::string ReadFile(const std::string& path);
+std::vector<std::string> Lines(const std::string& text);
+// N for each number that directly follows one of the words: for numbers no test can know.
+std::string MaskNumbers(const std::string& text, const std::vector<std::string>& words = {"pid ", "tid "});
+
+// A fresh folder under the system's temporary folder, removed with its files at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+std::string HostName();
+int ProcessId();
+// The file name of the system's library of C math functions (cos among them).
+extern const char kMathLibrary[];
+// Whether KelFork makes a process here; where it does not, it fails with ENOSYS.
+extern const bool kHasFork;
+// Whether the tests run under an emulator, several times slower than the machine.
+extern const bool kEmulated;
+// For death tests: whether a process ended by abort, and what it leaves on standard error
+// for what it wrote there (an emulator may add a line).
+bool Aborted(int status);
+std::string AbortOutput(const std::string& written);
+
+in_addr Address(std::uint32_t word);  // the word as it lies in memory
+sockaddr_in Loopback(std::uint16_t port = 0);
+std::uint16_t PortOf(int socket);
+int LoopbackSocket(int type);  // bound to the loopback on a port of the system's choosing; TCP ones listen
+void CloseSocket(int socket);
+int ClosedSocket();  // a number that was a socket a moment ago
+
+// Two connected stream sockets: a socket pair, or on Windows a loopback TCP connection.
+class StreamPair {
+public:
+    StreamPair();
+    ~StreamPair();
+    StreamPair(const StreamPair&) = delete;
+    StreamPair& operator=(const StreamPair&) = delete;
+    int reader() const { return m_reader; }
+    void Send(const std::string& bytes);  // returns once they are all waiting on the reader
+    std::string Receive(std::size_t size);
+
+private:
+    int m_reader = -1;
+    int m_writer = -1;
+};
+
+// Descriptors that no socket request can be made on, and the emulation's message for each:
+// a closed socket everywhere, a directory where the system has descriptors for them.
+struct Unusable {
+    std::string what;
+    int fd;
+    std::string message;
+};
+std::vector<Unusable> UnusableDescriptors();
+
+// The system's loader, for tests that load a built library as a program would.
+void* OpenLibrary(const char* path);
+void* LibrarySymbol(void* library, const char* name);
+bool CloseLibrary(void* library);
+bool IsLoaded(const char* path);
+
+std::string SystemCTime(std::time_t time);
+void SetTimeZone(const char* zone);
