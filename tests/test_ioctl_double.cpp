@@ -1,6 +1,10 @@
-// The emulation's ioctl replaced at link time, for the errno numbers that no real descriptor
-// gives on this system. This definition takes the place of the library's.
+// The emulation's ioctl and host name replaced at link time: for the errno numbers that no
+// real descriptor gives on this system, and for a name that fills its buffer without a
+// terminating zero, as a system may leave it. These definitions take the place of the library's.
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -8,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "KelIoctl.h"
+#include "KelSysInfoInternal.h"
 #include "ju.h"
 #include "support/Support.h"
 
@@ -27,6 +32,20 @@ int ju::ioctl(int fd, unsigned long request, void* arg)
     }
     *static_cast<std::uint32_t*>(arg) = 7;
     return 0;
+}
+
+int ju::gethostname_new(char* buf, long len)
+{
+    const char name[] = {'f', 'u', 'l', 'l'};
+    std::memcpy(buf, name, std::min(sizeof name, static_cast<std::size_t>(len)));
+    return 0;
+}
+
+TEST(HostNameDouble, AnUnterminatedNameEndsWhereItEnds)
+{
+    char* name = KelGetHostName();
+    EXPECT_STREQ("full", name);
+    std::free(name);
 }
 
 TEST(IoctlDouble, RoutedRequestsIssueTheEmulationsCountOnce)

@@ -24,7 +24,8 @@ std::optional<T> ParseNumber(std::string_view text)
 {
     text = Trim(text);
     int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    const std::string_view prefix = text.substr(0, 2);
+    if (prefix == "0x" || prefix == "0X") {
         text.remove_prefix(2);
         base = 16;
     }
