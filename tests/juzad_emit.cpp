@@ -2,16 +2,18 @@
 // at what reaches a sink.
 //   juzad_emit TEXT...                     each TEXT once per object that is active for 8
 //   juzad_emit --threads N --count M       N threads, M records each: "thread T record I"
-//   juzad_emit --reopen-stdout PATH TEXT...
-//                                          the TEXTs with standard output closed, then again
-//                                          with standard output open on PATH
+//   juzad_emit --reopen-stderr PATH TEXT...
+//                                          the TEXTs with standard error closed, then again
+//                                          with standard error open on PATH
 //   juzad_emit --broken-stdout TEXT...     the TEXTs, run again with standard output a pipe
 //                                          whose reader has gone (3: it cannot run again)
 #include <fcntl.h>
 #if defined(_WIN32)
 #include <io.h>
+constexpr int kBinary = O_BINARY;  // lines that end as on every other system
 #else
 #include <unistd.h>
+constexpr int kBinary = 0;
 #endif
 
 #include <cstdlib>
@@ -76,12 +78,11 @@ int main(int argc, char** argv)
     }
 #endif
     int first = 1;
-    if (argc > 2 && std::strcmp(argv[1], "--reopen-stdout") == 0) {
+    if (argc > 2 && std::strcmp(argv[1], "--reopen-stderr") == 0) {
         first = 3;
-        std::fflush(stdout);
-        ::close(1);
+        ::close(2);
         EmitAll(argc, argv, first);
-        if (::open(argv[2], O_WRONLY | O_CREAT | O_TRUNC, 0600) != 1) {
+        if (::open(argv[2], O_WRONLY | O_CREAT | O_TRUNC | kBinary, 0600) != 2) {
             return 2;
         }
     }

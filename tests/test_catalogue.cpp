@@ -1,5 +1,5 @@
 // The catalogue whole, against the golden file: each entry's code, severity and exact
-// message, seen in the report that it makes.
+// message, seen in the report that it makes, and the code that the entry itself holds.
 #include <fstream>
 #include <string>
 
@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "CKelError.h"
+#include "KelErrorDB.h"
 #include "support/Support.h"
 
 using testing::ElementsAre;
@@ -26,6 +27,7 @@ TEST(CatalogueDeathTest, EveryEntryReportsAsTheGoldenFileSays)
         const std::string severity = line.substr(line.find(' ') + 1, line.find(" \"") - line.find(' ') - 1);
         const std::string message = line.substr(line.find('"') + 1, line.size() - line.find('"') - 2);
         ASSERT_EQ(next++, code) << line;
+        EXPECT_EQ(code, kelErrorDB[code - kelFirstErrorCode].S_Code) << "the entry's own code";
         const auto report = [code] { CKelError(code, "../golden", 7, "why"); };
         const std::string body = message + " in ../golden at line 7.\nwhy";
         if (severity == "information" || severity == "sick") {

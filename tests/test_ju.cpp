@@ -1,6 +1,8 @@
 // The emulation's own rules: its errno numbers for failed socket requests, its messages, the
 // host name's length and look-up records of the calling thread.
 #include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -102,3 +104,18 @@ TEST(Ju, LookUpRecordsBelongToTheCallingThreadAndLookUp)
     ASSERT_NE(nullptr, byAddress);
     EXPECT_STREQ("localhost", byName->h_name) << "not overwritten by the other look-up";
 }
+
+#if defined(_WIN32)
+// Windows has no program break: the top is the end of the runtime heap's highest block, and
+// nothing can move it.
+TEST(Ju, TheHeapTopLiesAboveABlockJustTaken)
+{
+    const std::size_t kBlock = 256 * 1024;  // within the heap, below what goes to its own mapping
+    const auto block = reinterpret_cast<std::uintptr_t>(std::malloc(kBlock));
+    EXPECT_GE(reinterpret_cast<std::uintptr_t>(ju::sbrk(0)), block + kBlock);
+    std::free(reinterpret_cast<void*>(block));
+    errno = 0;
+    EXPECT_EQ(reinterpret_cast<void*>(-1), ju::sbrk(4096));
+    EXPECT_EQ(ENOMEM, errno);
+}
+#endif

@@ -37,24 +37,6 @@ std::string Failure(int error)
     return "errno " + std::to_string(error) + " (" + std::strerror(error) + ")";
 }
 
-// A whole decimal or 0x-hex number within T.
-template <typename T>
-std::optional<T> Number(const std::string& text)
-{
-    std::string_view digits = text;
-    int base = 10;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
-        digits.remove_prefix(2);
-        base = 16;
-    }
-    T value{};
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
-    if (digits.empty() || error != std::errc{} || end != digits.data() + digits.size()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 // An IPv4 address A.B.C.D, or nothing.
 std::optional<in_addr> ParseAddress(const std::string& text)
 {
@@ -321,7 +303,7 @@ int AscTime()
 
 int Ioctl(const std::string& request, int queued)
 {
-    std::optional<int> number = Number<int>(request);
+    std::optional<int> number = ParseNumber<int>(request);
     for (const auto& [name, value] : kRequests) {
         if (request == name) {
             number = value;
@@ -354,7 +336,7 @@ int PacketLength(int queued)
 int IpStr(const std::string& value, bool hostOrder)
 {
     char* text = nullptr;
-    if (const auto number = Number<std::uint32_t>(value)) {
+    if (const auto number = ParseNumber<std::uint32_t>(value)) {
         in_addr hostOrderAddress{};
         hostOrderAddress.s_addr = *number;
         text = hostOrder ? KelGetIPStrH(hostOrderAddress) : KelGetIPStr(static_cast<unsigned long>(*number));

@@ -17,29 +17,46 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A whole decimal or 0x-hex number within T, or nothing; outOfRange, where given, says
+// whether the text was a whole number that T cannot hold.
+template <typename T>
+std::optional<T> ParseNumber(std::string_view text, bool* outOfRange = nullptr)
+{
+    int base = 10;
+    const std::string_view prefix = text.substr(0, 2);
+    if (prefix == "0x" || prefix == "0X") {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    T value{};
+    const char* const last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(text.data(), last, value, base);
+    const bool whole = !text.empty() && end == last;
+    if (outOfRange != nullptr) {
+        *outOfRange = whole && error == std::errc::result_out_of_range;
+    }
+    if (!whole || error != std::errc{}) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 // A whole decimal or 0x-hex number from low to high, given for the argument name; else
 // UsageError, saying which of the two it is not.
 template <typename T>
 T ArgumentNumber(const std::string& name, const std::string& text, T low = std::numeric_limits<T>::min(),
                  T high = std::numeric_limits<T>::max())
 {
-    std::string_view digits = text;
-    int base = 10;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
-        digits.remove_prefix(2);
-        base = 16;
-    }
-    T value{};
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
-    if (digits.empty() || end != digits.data() + digits.size() ||
-        (error != std::errc{} && error != std::errc::result_out_of_range)) {
+    bool outOfRange = false;
+    const std::optional<T> value = ParseNumber<T>(text, &outOfRange);
+    if (!value && !outOfRange) {
         throw UsageError(name + ": '" + text + "' is not a whole number");
     }
-    if (error == std::errc::result_out_of_range || value < low || value > high) {
+    if (!value || *value < low || *value > high) {
         throw UsageError(name + ": " + text + " is out of range (" + std::to_string(low) + " to " +
                          std::to_string(high) + ")");
     }
-    return value;
+    return *value;
 }
 
 int HostName();

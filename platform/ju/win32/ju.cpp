@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "JuSystem.h"
@@ -53,9 +54,24 @@ int TranslateError(int error, bool fionread)
 // own record.
 struct HostCopy {
     hostent entry{};
-    std::vector<char> storage;
-    std::vector<char*> lists;
+    std::string name;
+    std::vector<std::string> aliases;
+    std::vector<std::string> addresses;
+    std::vector<char*> aliasList;
+    std::vector<char*> addressList;
 };
+
+// Pointers to the texts, then a null. Taken once the texts are in place, since a string
+// that moves takes its characters with it.
+std::vector<char*> ListOf(std::vector<std::string>& texts)
+{
+    std::vector<char*> list;
+    for (std::string& text : texts) {
+        list.push_back(text.data());
+    }
+    list.push_back(nullptr);
+    return list;
+}
 
 // Windows Sockets has one host record per thread for both host look-ups: each look-up keeps
 // a copy of its own, so that the thread's look-up of the other kind leaves it whole, as it
@@ -65,35 +81,21 @@ hostent* Keep(HostCopy& copy, const hostent* found)
     if (found == nullptr) {
         return nullptr;
     }
-    const std::size_t length = static_cast<std::size_t>(found->h_length);
-    std::size_t bytes = std::strlen(found->h_name) + 1;
-    std::size_t items = 2;  // the terminators of the two lists
-    for (char** alias = found->h_aliases; *alias != nullptr; ++alias, ++items) {
-        bytes += std::strlen(*alias) + 1;
-    }
-    for (char** address = found->h_addr_list; *address != nullptr; ++address, ++items) {
-        bytes += length;
-    }
-    copy.storage.resize(bytes);
-    copy.lists.assign(items, nullptr);
-    char* at = copy.storage.data();
-    const auto keep = [&at](const char* from, std::size_t size) {
-        char* kept = static_cast<char*>(std::memcpy(at, from, size));
-        at += size;
-        return kept;
-    };
-    char** item = copy.lists.data();
-    copy.entry = *found;
-    copy.entry.h_name = keep(found->h_name, std::strlen(found->h_name) + 1);
-    copy.entry.h_aliases = item;
+    copy.name = found->h_name;
+    copy.aliases.clear();
     for (char** alias = found->h_aliases; *alias != nullptr; ++alias) {
-        *item++ = keep(*alias, std::strlen(*alias) + 1);
+        copy.aliases.emplace_back(*alias);
     }
-    *item++ = nullptr;
-    copy.entry.h_addr_list = item;
+    copy.addresses.clear();
     for (char** address = found->h_addr_list; *address != nullptr; ++address) {
-        *item++ = keep(*address, length);
+        copy.addresses.emplace_back(*address, static_cast<std::size_t>(found->h_length));
     }
+    copy.aliasList = ListOf(copy.aliases);
+    copy.addressList = ListOf(copy.addresses);
+    copy.entry = *found;
+    copy.entry.h_name = copy.name.data();
+    copy.entry.h_aliases = copy.aliasList.data();
+    copy.entry.h_addr_list = copy.addressList.data();
     return &copy.entry;
 }
 

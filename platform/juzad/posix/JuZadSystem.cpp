@@ -66,7 +66,7 @@ private:
 
 int WriteAll(int fd, const char* data, std::size_t size)
 {
-    while (size > 0) {
+    while (size != 0) {
         const ssize_t written = ::write(fd, data, size);
         if (written < 0) {
             if (errno == EINTR) {

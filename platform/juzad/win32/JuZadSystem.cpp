@@ -19,7 +19,7 @@ namespace {
 
 int WriteAll(int fd, const char* data, std::size_t size)
 {
-    while (size > 0) {
+    while (size != 0) {
         const int written = ::_write(fd, data, static_cast<unsigned>(size));
         if (written < 0) {
             return errno;
