@@ -136,6 +136,9 @@ TEST(SocketWrappers, PassLengthsInAndOut)
     EXPECT_EQ(16, length);
     EXPECT_EQ(PortOf(sender), ntohs(from.sin_port));
     EXPECT_EQ(payload, std::string(buffer, 100));
+    ASSERT_EQ(0, ::sendto(sender, buffer, 0, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to));
+    EXPECT_EQ(0, KelRecvFrom(receiver, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length))
+        << "an empty datagram";
     length = 16;
     EXPECT_LT(KelRecvFrom(ClosedSocket(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length), 0);
     EXPECT_EQ(16, length);

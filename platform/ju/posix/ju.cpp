@@ -67,7 +67,7 @@ Entry* LookUp(LookupSlot<Entry>& slot, Call call)
             slot.storage.resize(slot.storage.size() * 2);
             continue;
         }
-        if (rc != 0 || result == nullptr) {
+        if (result == nullptr) {  // the C library's answer to a failure of any kind
             h_errno = herr;
             return nullptr;
         }
