@@ -4,13 +4,21 @@
 // forking.
 //   kelport_fork_load CHILDREN SECONDS
 // Prints "parent PID children N hung H failed F" and exits 0 when every child exited 0.
+//   kelport_fork_load --in-local-time
+// Forks while another thread works out the local time of its record; exits 0 when the
+// child, whose first record needs the local time too, made it and exited.
+#include <dlfcn.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -20,8 +28,57 @@
 #include "KelThreads.h"
 #include "support/Support.h"
 
+namespace {
+
+// The C library's localtime_r behind a lock of this program's, held as the C library holds
+// its own: a child of a fork made while another thread held it waits for it for ever. With
+// g_linger set, the next caller stays inside until the fork has been made, or 1 s has passed.
+std::mutex g_zone;
+std::atomic<bool> g_linger{false};
+std::atomic<bool> g_inside{false};
+std::atomic<bool> g_forked{false};
+
+int ForkInLocalTime()
+{
+    __Kelvora_Debug_Level = 4;
+    g_linger = true;
+    std::thread tracer([] { KelMaxThreads(1); });
+    while (!g_inside) {
+        std::this_thread::yield();
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::alarm(5);
+        KelMaxThreads(2);
+        ::_exit(0);
+    }
+    g_forked = true;
+    tracer.join();
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+extern "C" [[gnu::visibility("default")]] std::tm* localtime_r(const std::time_t* time, std::tm* out)
+{
+    static const auto real = reinterpret_cast<std::tm* (*)(const std::time_t*, std::tm*)>(::dlsym(RTLD_NEXT, "localtime_r"));
+    const std::lock_guard<std::mutex> lock(g_zone);
+    if (g_linger.exchange(false)) {
+        g_inside = true;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (!g_forked && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    return real(time, out);
+}
+
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "--in-local-time") == 0) {
+        return ForkInLocalTime();
+    }
     const int children = argc == 3 ? std::atoi(argv[1]) : 0;
     const int seconds = argc == 3 ? std::atoi(argv[2]) : 0;
     if (children <= 0 || seconds <= 0) {

@@ -59,3 +59,10 @@ TEST(Fork, ChildrenOfABusyProcessTraceAndEnd)
         }
     }
 }
+
+// The child's first record works out the local time, which another thread of the parent was
+// doing as it forked.
+TEST(Fork, ChildOfAForkInTheMidstOfTheLocalTimeTraces)
+{
+    EXPECT_EQ(0, RunProgram({KELPORT_FORK_LOAD, "--in-local-time"}).exitCode);
+}

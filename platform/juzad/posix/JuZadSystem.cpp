@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 
 #include <spdlog/sinks/syslog_sink.h>
 
@@ -23,9 +24,24 @@ namespace {
 std::atomic<long> g_processId{0};
 thread_local std::uint64_t t_threadId = 0;
 
-// Runs in the child's one thread, the one that forked.
-void ForgetIds()
+// localtime_r holds a lock of the C library's, which a child of a fork never gets back if
+// another thread held it at the fork: a fork waits until no thread is inside localtime_r here.
+std::mutex g_localTime;
+
+void LockLocalTime()
 {
+    g_localTime.lock();
+}
+
+void UnlockLocalTime()
+{
+    g_localTime.unlock();
+}
+
+// Runs in the child's one thread, the one that forked.
+void AfterForkInChild()
+{
+    UnlockLocalTime();
     g_processId.store(0, std::memory_order_relaxed);
     t_threadId = 0;
 }
@@ -139,6 +155,7 @@ std::uint64_t ThreadId()
 LocalTime Local(std::time_t time)
 {
     LocalTime local{};
+    const std::lock_guard<std::mutex> lock(g_localTime);
     ::localtime_r(&time, &local.tm);
     local.utcOffset = local.tm.tm_gmtoff;
     return local;
@@ -146,7 +163,7 @@ LocalTime Local(std::time_t time)
 
 void OnFork(void (*prepare)(), void (*parent)(), void (*child)())
 {
-    static const int once = ::pthread_atfork(nullptr, nullptr, ForgetIds);
+    static const int once = ::pthread_atfork(LockLocalTime, UnlockLocalTime, AfterForkInChild);
     static_cast<void>(once);
     ::pthread_atfork(prepare, parent, child);
 }
