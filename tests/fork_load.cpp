@@ -42,9 +42,18 @@ int ForkInLocalTime()
 {
     __Kelvora_Debug_Level = 4;
     g_linger = true;
-    std::thread tracer([] { KelMaxThreads(1); });
-    while (!g_inside) {
+    std::atomic<bool> traced{false};
+    std::thread tracer([&traced] {
+        KelMaxThreads(1);
+        traced = true;
+    });
+    while (!g_inside && !traced) {
         std::this_thread::yield();
+    }
+    if (!g_inside) {
+        tracer.join();
+        std::fprintf(stderr, "the trace did not work out the local time\n");
+        return 2;
     }
     const pid_t pid = ::fork();
     if (pid == 0) {
