@@ -45,6 +45,7 @@ TEST(Fork, ChildrenOfABusyProcessTraceAndEnd)
             if (text.rfind(request, 0) == 0) {
                 ++seen[std::stol(text.substr(request.size())) - 1000000];
                 EXPECT_NE(parent, record["pid"].get<long>()) << text;
+                EXPECT_EQ(record["pid"], record["tid"]) << "a child's one thread: " << text;
             }
         }
         EXPECT_EQ(children, forks);
