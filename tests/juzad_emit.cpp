@@ -7,12 +7,16 @@
 //                                          with standard error open on PATH
 //   juzad_emit --broken-stdout TEXT...     the TEXTs, run again with standard output a pipe
 //                                          whose reader has gone (3: it cannot run again)
+// Exits 4 if the traces left an error on a standard stream or SIGPIPE blocked.
 #include <fcntl.h>
 #if defined(_WIN32)
 #include <io.h>
 constexpr int kBinary = O_BINARY;  // lines that end as on every other system
 #else
+#include <pthread.h>
 #include <unistd.h>
+
+#include <csignal>
 constexpr int kBinary = 0;
 #endif
 
@@ -87,5 +91,15 @@ int main(int argc, char** argv)
         }
     }
     EmitAll(argc, argv, first);
+    // A trace that could not be written leaves the program's streams and signals as it found them.
+    if (std::ferror(stdout) != 0 || std::ferror(stderr) != 0) {
+        return 4;
+    }
+#if !defined(_WIN32)
+    sigset_t blocked;
+    if (::pthread_sigmask(SIG_BLOCK, nullptr, &blocked) != 0 || ::sigismember(&blocked, SIGPIPE) != 0) {
+        return 4;
+    }
+#endif
     return 0;
 }

@@ -2,6 +2,7 @@
 // meets them (through juzad_emit).
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <thread>
@@ -233,6 +234,11 @@ TEST(JuZadSinks, RotatingFilesKeepWholeRecords)
         }
     }
     EXPECT_EQ((std::set<std::string>{"trace.log", "trace.1.log", "trace.2.log"}), files);
+
+    // A record larger than BYTES has a file to itself, and no empty file is rotated away for it.
+    TempDir large;
+    Emit({"--threads", "1", "--count", "1"}, {"JUZAD_TRACE_SINK=rotate:" + large.File("trace.log") + ":10:2"});
+    EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(large.Path()), {}));
 }
 
 // A record that cannot be written is lost, said once, and counted; the program goes on.

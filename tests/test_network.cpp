@@ -19,9 +19,11 @@
 
 namespace {
 
+// The block is 16 bytes: the text, then zeros to its end.
 std::string Text(char* block)
 {
     std::string text(block);
+    EXPECT_EQ(std::string(16 - text.size(), '\0'), std::string(block + text.size(), 16 - text.size())) << text;
     std::free(block);
     return text;
 }

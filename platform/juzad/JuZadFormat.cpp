@@ -1,5 +1,6 @@
 #include "JuZadFormat.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <iterator>
@@ -43,7 +44,7 @@ void AppendTime(std::chrono::system_clock::time_point time, bool rfc3339, spdlog
     fmt::format_to(std::back_inserter(out), "{:04}-{:02}-{:02}{}{:02}:{:02}:{:02}.{:06}", tm.tm_year + 1900,
                    tm.tm_mon + 1, tm.tm_mday, rfc3339 ? 'T' : ' ', tm.tm_hour, tm.tm_min, tm.tm_sec, micros.count());
     if (rfc3339) {
-        const long offset = local.utcOffset < 0 ? -local.utcOffset : local.utcOffset;
+        const long offset = std::labs(local.utcOffset);
         fmt::format_to(std::back_inserter(out), "{}{:02}:{:02}", local.utcOffset < 0 ? '-' : '+', offset / 3600,
                        offset / 60 % 60);
     }

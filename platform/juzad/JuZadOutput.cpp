@@ -22,7 +22,6 @@ std::runtime_error CannotOpen(int error)
     return std::runtime_error(error == ELOOP ? "it is a symbolic link" : std::generic_category().message(error));
 }
 
-// file: and rotate: make the folders that the path names.
 void MakeFolders(const std::string& path)
 {
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
@@ -31,9 +30,11 @@ void MakeFolders(const std::string& path)
     }
 }
 
-int Open(const std::string& path, bool exclusive)
+// file: and rotate: make the folders that the path names.
+int Open(const std::string& path)
 {
-    const int fd = system::OpenFile(path, exclusive);
+    MakeFolders(path);
+    const int fd = system::OpenFile(path, false);
     if (fd < 0) {
         throw CannotOpen(errno);
     }
@@ -57,20 +58,15 @@ private:
 
 class FileOutput final : public Output {
 public:
-    explicit FileOutput(const std::string& path)
-    {
-        MakeFolders(path);
-        m_fd = Open(path, false);
-        m_breakable = system::InfoOf(m_fd).breakable;
-    }
+    explicit FileOutput(const std::string& path) : m_fd(Open(path)), m_breakable(system::InfoOf(m_fd).breakable) {}
     ~FileOutput() override { system::CloseFile(m_fd); }
 
     // One write per record, straight to the file: nothing waits in a buffer to be lost.
     int Write(const char* data, std::size_t size) override { return system::Write(m_fd, data, size, m_breakable); }
 
 private:
-    int m_fd = -1;
-    bool m_breakable = false;
+    int m_fd;
+    bool m_breakable;
 };
 
 // PATH, then PATH.1 ... PATH.FILES (the number before the extension: trace.1.log), at most
@@ -79,19 +75,15 @@ private:
 class RotatingOutput final : public Output {
 public:
     RotatingOutput(std::string path, std::size_t maxBytes, std::size_t maxFiles)
-        : m_path(std::move(path)), m_maxBytes(maxBytes), m_maxFiles(maxFiles)
+        : m_path(std::move(path)), m_maxBytes(maxBytes), m_maxFiles(maxFiles), m_extensionAt(ExtensionAt(m_path)),
+          m_fd(Open(m_path))
     {
-        MakeFolders(m_path);
-        m_fd = Open(m_path, false);
         const system::FileInfo info = system::InfoOf(m_fd);
         if (!info.renamable) {
             system::CloseFile(m_fd);
             throw std::runtime_error("not a regular file of this user's with one name, which rotation could rename");
         }
         m_size = info.size;
-        const std::string name = std::filesystem::path(m_path).filename().string();
-        const auto dot = name.rfind('.');
-        m_extensionAt = dot == std::string::npos || dot == 0 ? m_path.size() : m_path.size() - (name.size() - dot);
     }
     ~RotatingOutput() override
     {
@@ -124,6 +116,14 @@ public:
     }
 
 private:
+    // The number goes before the extension of PATH's last name, if it has one.
+    static std::size_t ExtensionAt(const std::string& path)
+    {
+        const std::string name = std::filesystem::path(path).filename().string();
+        const auto dot = name.rfind('.');
+        return dot == std::string::npos || dot == 0 ? path.size() : path.size() - (name.size() - dot);
+    }
+
     std::string Name(std::size_t index) const
     {
         if (index == 0) {
@@ -167,9 +167,9 @@ private:
     std::string m_path;
     std::size_t m_maxBytes;
     std::size_t m_maxFiles;
-    std::size_t m_extensionAt = 0;
-    int m_fd = -1;
-    std::uint64_t m_size = 0;
+    std::size_t m_extensionAt;
+    int m_fd;
+    std::uint64_t m_size;
 };
 
 // The system log takes each record as the library formatted it.
