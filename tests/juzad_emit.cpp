@@ -7,6 +7,8 @@
 //                                          with standard error open on PATH
 //   juzad_emit --broken-stdout TEXT...     the TEXTs, run again with standard output a pipe
 //                                          whose reader has gone (3: it cannot run again)
+//   juzad_emit --closed-stdin ARGS...      any of the above with standard input closed, as a
+//                                          daemon's is: a file the sink opens gets descriptor 0
 // Exits 4 if the traces left an error on a standard stream or SIGPIPE blocked.
 #include <fcntl.h>
 #if defined(_WIN32)
@@ -53,6 +55,12 @@ void EmitAll(int argc, char** argv, int first)
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::strcmp(argv[1], "--closed-stdin") == 0) {
+        ::close(0);
+        argv[1] = argv[0];
+        ++argv;
+        --argc;
+    }
     if (argc == 5 && std::strcmp(argv[1], "--threads") == 0 && std::strcmp(argv[3], "--count") == 0) {
         const int threads = std::atoi(argv[2]);
         const int count = std::atoi(argv[4]);

@@ -209,7 +209,7 @@ TEST(JuZadSinks, StreamsFilesAndWords)
 TEST(JuZadSinks, RotatingFilesKeepWholeRecords)
 {
     TempDir dir;
-    const std::vector<std::string> args = {"--threads", "1", "--count", "400"};
+    const std::vector<std::string> args = {"--closed-stdin", "--threads", "1", "--count", "400"};
     const std::string sink = "JUZAD_TRACE_SINK=rotate:" + dir.File("trace.log") + ":2000:2";
 #if defined(_WIN32)
     EXPECT_EQ("", Emit(args, {sink}).err);
