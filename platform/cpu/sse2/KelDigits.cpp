@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <iterator>
 
 #include <emmintrin.h>
 
@@ -36,7 +37,7 @@ constexpr std::array<PlaceWeights, 256> kWeights = [] {
     for (unsigned pattern = 0; pattern < 256; ++pattern) {
         PlaceWeights& weights = table[pattern];
         unsigned after = 0;
-        for (int i = 7; i >= 0; --i) {
+        for (std::size_t i = std::size(weights.low); i-- > 0;) {  // the last character first
             if ((pattern >> i) & 1) {
                 if (after < 4) {
                     weights.low[i] = static_cast<std::int16_t>(kPowersOfTen[after]);
