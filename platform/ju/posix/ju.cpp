@@ -46,11 +46,13 @@ int TranslateErrno(int native, bool fionread)
     }
 }
 
-// A thread's record of one look-up, with the storage its pointers reach.
+// A thread's record of one look-up, with the storage its pointers reach. The storage starts
+// smaller than any record, so the way it grows is taken on every thread's first look-up and
+// not only by the rare record of many names.
 template <typename Entry>
 struct LookupSlot {
     Entry entry{};
-    std::vector<char> storage = std::vector<char>(1024);
+    std::vector<char> storage = std::vector<char>(64);
 };
 
 // The C library's reentrant look-ups answer ERANGE while the storage is too small.
