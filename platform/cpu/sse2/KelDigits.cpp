@@ -99,10 +99,10 @@ __attribute__((no_sanitize_address)) std::uint64_t AccumulateDigits(std::uint64_
         const unsigned ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, zero)));
         // Signed comparison: bytes from 128 up are negative and so never digits.
         const __m128i isDigit = _mm_and_si128(_mm_cmpgt_epi8(block, belowZero), _mm_cmpgt_epi8(aboveNine, block));
-        unsigned pattern = static_cast<unsigned>(_mm_movemask_epi8(isDigit));
-        if (ends != 0) {
-            pattern &= (ends & (0 - ends)) - 1;  // only the digits before the first zero
-        }
+        // Only the digits before the first zero byte. ends - 1 has every bit below the lowest of
+        // ends, and above it only bits of other zero bytes, which are no digits; with no zero
+        // byte it has every bit.
+        const unsigned pattern = static_cast<unsigned>(_mm_movemask_epi8(isDigit)) & (ends - 1);
         const __m128i digits = _mm_and_si128(_mm_sub_epi8(block, zeroDigit), isDigit);
         const PlaceWeights& first = kWeights[pattern & 0xFF];
         const PlaceWeights& second = kWeights[pattern >> 8];
