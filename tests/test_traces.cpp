@@ -126,7 +126,7 @@ TEST(Traces, EachCallTracesItsOwnTexts)
           "*CKelEtherHeader::KEHGetEtherShostAsUCHAR\n", "CKelEtherHeader::KEHGetPacketHeader()\n",
           "u_short CKelEtherHeader::KEHGetEtherType( void )\n", "CKelEtherHeader::KEHGetEtherType = 2048\n",
           "CKelEtherHeader Destructor!\n"}},
-        {"CKelEtherHeader", 3, ether, morix},
+        {"CKelEtherHeader", 2, ether, morix},
         {"CKelEtherHeader", 1, ether, {}},
     };
     for (const auto& row : rows) {
