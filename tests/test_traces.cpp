@@ -70,7 +70,7 @@ TEST(Traces, EachCallTracesItsOwnTexts)
         {"KelDLSym", 4, [&] { KelDLSym(library, "kel_test_answer"); }, {"Inside KelDLSym\n"}},
         {"KelDLSym of no symbol", 4, [&] { KelDLSym(library, "none"); },
          {"Inside KelDLSym\n", "KelDLSym: missing symbol none\n", missingSymbol}},
-        {"KelDLSym of no symbol", 3, [&] { KelDLSym(library, "none"); }, {"Inside KelDLSym\n", missingSymbol}},
+        {"KelDLSym of no symbol", 2, [&] { KelDLSym(library, "none"); }, {"Inside KelDLSym\n", missingSymbol}},
         {"KelDLSym of no symbol", 1, [&] { KelDLSym(library, "none"); }, {missingSymbol}},
         {"look-ups and times", 4,
          [&] {
