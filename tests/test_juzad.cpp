@@ -2,7 +2,6 @@
 // meets them (through juzad_emit).
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <thread>
@@ -161,9 +160,9 @@ TEST(JuZadFormat, TextAndJsonRecords)
 TEST(JuZadSinks, StreamsFilesAndWords)
 {
 #if defined(_WIN32)
-    const std::string ours = "debugger", theirs = "syslog";
+    const std::string ours = "debugger", theirs = "syslog", device = "NUL";
 #else
-    const std::string ours = "syslog", theirs = "debugger";
+    const std::string ours = "syslog", theirs = "debugger", device = "/dev/null";
 #endif
     const auto byDefault = Emit({"hello\n"}, {});
     EXPECT_EQ(std::vector<std::string>({"[ZeltaDiscovery] [Trace] [pid N tid N] emit:1 hello",
@@ -195,6 +194,9 @@ TEST(JuZadSinks, StreamsFilesAndWords)
         {"JUZAD_TRACE=A=lots", "JUZAD_TRACE='A=lots' cannot be used; using the default (every attribute)"},
         {"JUZAD_TRACE_SINK=" + theirs,
          "JUZAD_TRACE_SINK='" + theirs + "' cannot be used (not on this system); using the default (stderr)"},
+        {"JUZAD_TRACE_SINK=rotate:" + device + ":100:1",
+         "JUZAD_TRACE_SINK='rotate:" + device + ":100:1' cannot be used (not a regular file of this user's with one "
+         "name, which rotation could rename); using the default (stderr)"},
         {"JUZAD_TRACE_SINK=file:" + dir.File("sub/trace.json/x"),
          "JUZAD_TRACE_SINK='file:" + dir.File("sub/trace.json/x") + "' cannot be used ("},
     };
@@ -236,9 +238,14 @@ TEST(JuZadSinks, RotatingFilesKeepWholeRecords)
     EXPECT_EQ((std::set<std::string>{"trace.log", "trace.1.log", "trace.2.log"}), files);
 
     // A record larger than BYTES has a file to itself, and no empty file is rotated away for it.
+    // A name that begins with its only dot has no extension.
     TempDir large;
-    Emit({"--threads", "1", "--count", "1"}, {"JUZAD_TRACE_SINK=rotate:" + large.File("trace.log") + ":10:2"});
-    EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(large.Path()), {}));
+    Emit({"--threads", "1", "--count", "2"}, {"JUZAD_TRACE_SINK=rotate:" + large.File(".trace") + ":10:2"});
+    files.clear();
+    for (const auto& entry : std::filesystem::directory_iterator(large.Path())) {
+        files.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ((std::set<std::string>{".trace", ".trace.1"}), files);
 }
 
 // A record that cannot be written is lost, said once, and counted; the program goes on.
