@@ -41,6 +41,7 @@ TEST(Fork, ChildrenOfABusyProcessTraceAndEnd)
             if (text == "KelFork()\n") {
                 ++forks;
                 EXPECT_EQ(parent, record["pid"].get<long>());
+                EXPECT_EQ(parent, record["tid"].get<long>()) << "the main thread's id is its process's";
             }
             if (text.rfind(request, 0) == 0) {
                 ++seen[std::stol(text.substr(request.size())) - 1000000];
