@@ -8,7 +8,8 @@
 //   juzad_emit --broken-stdout TEXT...     the TEXTs, run again with standard output a pipe
 //                                          whose reader has gone (3: it cannot run again)
 //   juzad_emit --closed-stdin ARGS...      any of the above with standard input closed, as a
-//                                          daemon's is: a file the sink opens gets descriptor 0
+//                                          daemon's is: a file the sink makes anew, as a rotation
+//                                          does, gets descriptor 0
 // Exits 4 if the traces left an error on a standard stream or SIGPIPE blocked.
 #include <fcntl.h>
 #if defined(_WIN32)
