@@ -135,8 +135,8 @@ TEST(JuZadFormat, TextAndJsonRecords)
         {"\xc0\x80", "\\ufffd\\ufffd"},                        // overlong
         {"\xed\xa0\x80", "\\ufffd\\ufffd\\ufffd"},             // a surrogate
         {"\xf4\x90\x80\x80", "\\ufffd\\ufffd\\ufffd\\ufffd"},  // past U+10FFFF
-        {"\xf4\x8f\xbf\xbf\xdf\xbf\xe0\xa0\x80\xf3\xbf\xbf\xbf",
-         "\xf4\x8f\xbf\xbf\xdf\xbf\xe0\xa0\x80\xf3\xbf\xbf\xbf"},  // the edges that are, and an F1-F3 lead
+        {"\xf4\x8f\xbf\xbf\xdf\xbf\xe0\xa0\x80\xf3\xbf\xbf\xbf\xed\x9f\xbf",
+         "\xf4\x8f\xbf\xbf\xdf\xbf\xe0\xa0\x80\xf3\xbf\xbf\xbf\xed\x9f\xbf"},  // the edges that are
         {"\xe0\x9f\xbf\xc1\xbf\x7f\x1f", "\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\x7f\\u001f"},  // and those that are not
         {"end \xe2\x82", "end \\ufffd\\ufffd"},
         {"\xc3( \xf0\x9f\x98(", "\\ufffd( \\ufffd\\ufffd\\ufffd("},             // cut short
