@@ -10,7 +10,8 @@
 //   juzad_emit --closed-stdin ARGS...      any of the above with standard input closed, as a
 //                                          daemon's is: a file the sink makes anew, as a rotation
 //                                          does, gets descriptor 0
-// Exits 4 if the traces left an error on a standard stream or SIGPIPE blocked.
+// Exits 4 if the traces left an error on a standard stream or SIGPIPE blocked. Its system log
+// is standard output: "openlog IDENT OPTION FACILITY", then "syslog PRIORITY [MESSAGE]" each.
 #include <fcntl.h>
 #if defined(_WIN32)
 #include <io.h>
@@ -23,6 +24,7 @@ constexpr int kBinary = O_BINARY;  // lines that end as on every other system
 constexpr int kBinary = 0;
 #endif
 
+#include <cstdarg>
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
@@ -53,6 +55,25 @@ void EmitAll(int argc, char** argv, int first)
 }
 
 }  // namespace
+
+#if !defined(_WIN32)
+// The tracing library's calls to the system log come here: a program's own definitions come
+// before the C library's.
+extern "C" void openlog(const char* ident, int option, int facility)
+{
+    std::printf("openlog %s %d %d\n", ident, option, facility);
+}
+
+extern "C" void syslog(int priority, const char* format, ...)
+{
+    std::va_list args;
+    va_start(args, format);
+    std::printf("syslog %d [", priority);
+    std::vprintf(format, args);
+    std::printf("]\n");
+    va_end(args);
+}
+#endif
 
 int main(int argc, char** argv)
 {

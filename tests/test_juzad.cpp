@@ -160,18 +160,27 @@ TEST(JuZadFormat, TextAndJsonRecords)
 TEST(JuZadSinks, StreamsFilesAndWords)
 {
 #if defined(_WIN32)
-    const std::string ours = "debugger", theirs = "syslog", device = "NUL";
+    const std::vector<std::string> quiet = {"null", "debugger"};
+    const std::string theirs = "syslog", device = "NUL";
 #else
-    const std::string ours = "syslog", theirs = "debugger", device = "/dev/null";
+    const std::vector<std::string> quiet = {"null"};
+    const std::string theirs = "debugger", device = "/dev/null";
+    // The system log gets each record whole and without its line end, at debug priority, from
+    // JuZad with its process id (LOG_PID), as a user's (LOG_USER).
+    const auto logged = Lines(Emit({"hello\n"}, {"JUZAD_TRACE_SINK=syslog"}).out);
+    ASSERT_EQ(3u, logged.size());
+    EXPECT_EQ("openlog JuZad 1 8", logged[0]);
+    EXPECT_EQ("syslog 7 [[", logged[1].substr(0, 11));
+    EXPECT_EQ("[ZeltaDiscovery] [Trace] [pid N tid N] emit:1 hello]", Untimed(logged[1]));
 #endif
     const auto byDefault = Emit({"hello\n"}, {});
     EXPECT_EQ(std::vector<std::string>({"[ZeltaDiscovery] [Trace] [pid N tid N] emit:1 hello",
                                         "[Memory Usage] [ResMgmt] [pid N tid N] emit:2 hello"}),
               std::vector<std::string>({Untimed(Lines(byDefault.err).at(0)), Untimed(Lines(byDefault.err).at(1))}));
     EXPECT_EQ(byDefault.err.size(), Emit({"hello\n"}, {"JUZAD_TRACE_SINK=stdout"}).out.size());
-    for (const std::string& quiet : {std::string("null"), ours}) {
-        const auto result = Emit({"hello\n"}, {"JUZAD_TRACE_SINK=" + quiet});
-        EXPECT_EQ("", result.out + result.err) << quiet;
+    for (const std::string& sink : quiet) {
+        const auto result = Emit({"hello\n"}, {"JUZAD_TRACE_SINK=" + sink});
+        EXPECT_EQ("", result.out + result.err) << sink;
     }
 
     TempDir dir;

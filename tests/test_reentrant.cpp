@@ -43,7 +43,12 @@ TEST(Reentrant, LooksUpThisMachinesProtocolsAndHosts)
     hostent host;
     ASSERT_EQ(&host, KelGetHostByName_r("localhost", &host, buffer, sizeof buffer, &herr));
     EXPECT_STREQ("localhost", host.h_name);
-    EXPECT_EQ(0, std::memcmp(&kLoopback, host.h_addr_list[0], sizeof kLoopback));
+    // Each list ends in a null.
+    ASSERT_NE(nullptr, host.h_addr_list[0]);
+    for (char** address = host.h_addr_list; *address != nullptr; ++address) {
+        EXPECT_EQ(0, std::memcmp(&kLoopback, *address, sizeof kLoopback));
+    }
+    EXPECT_NE(host.h_aliases + 8, std::find(host.h_aliases, host.h_aliases + 8, nullptr));
     ASSERT_EQ(&host, KelGetHostByAddr_r(reinterpret_cast<const char*>(&kLoopback), 4, AF_INET, &host, nullptr, 0,
                                         nullptr));
     EXPECT_STREQ("localhost", host.h_name);

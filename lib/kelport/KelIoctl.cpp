@@ -62,12 +62,11 @@ int KelIoctl(int Fd, KelIoctlEnum request, void* arg)
 int KelIoctl_I(int Fd, KelIoctlEnum request, void* arg)
 {
     KEL_DEBUG(4, cout << "KelIoctl_I()" << std::endl);
-    if (request == KEL_I_NREAD) {
-        return ju::ioctl(Fd, ju::JU_FIONREAD, arg);
+    if (request != KEL_I_NREAD) {
+        KEL_DEBUG(2, cout << "Non KEL_I_ ioctl passed to KelIoctl_I function!" << std::endl);
+        CKelError error(kelGenericFatal, kSource, kLineNotIFamily, nullptr);  // ends the process here
     }
-    KEL_DEBUG(2, cout << "Non KEL_I_ ioctl passed to KelIoctl_I function!" << std::endl);
-    CKelError error(kelGenericFatal, kSource, kLineNotIFamily, nullptr);
-    return -1;  // not reached: the report ends the process
+    return ju::ioctl(Fd, ju::JU_FIONREAD, arg);
 }
 
 int KelIoctl_TIOC(int Fd, KelIoctlEnum request, void* arg)

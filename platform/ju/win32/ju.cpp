@@ -8,6 +8,7 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -150,8 +151,7 @@ void* sbrk(std::intptr_t increment)
     if (::HeapLock(heap)) {
         PROCESS_HEAP_ENTRY entry{};
         while (::HeapWalk(heap, &entry)) {
-            char* end = static_cast<char*>(entry.lpData) + entry.cbData;
-            top = end > top ? end : top;
+            top = std::max(top, static_cast<char*>(entry.lpData) + entry.cbData);
         }
         ::HeapUnlock(heap);
     }
