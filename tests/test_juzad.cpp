@@ -15,6 +15,7 @@
 #include "support/Support.h"
 
 #if !defined(_WIN32)
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -161,10 +162,10 @@ TEST(JuZadSinks, StreamsFilesAndWords)
 {
 #if defined(_WIN32)
     const std::vector<std::string> quiet = {"null", "debugger"};
-    const std::string theirs = "syslog", device = "NUL";
+    const std::string theirs = "syslog";
 #else
     const std::vector<std::string> quiet = {"null"};
-    const std::string theirs = "debugger", device = "/dev/null";
+    const std::string theirs = "debugger";
     // The system log gets each record whole and without its line end, at debug priority, from
     // JuZad with its process id (LOG_PID), as a user's (LOG_USER).
     const auto logged = Lines(Emit({"hello\n"}, {"JUZAD_TRACE_SINK=syslog"}).out);
@@ -184,6 +185,15 @@ TEST(JuZadSinks, StreamsFilesAndWords)
     }
 
     TempDir dir;
+#if defined(_WIN32)
+    const std::string device = "NUL";
+#else
+    // Not a regular file, and the test's own: a rotation that went ahead anyway would rename
+    // nothing of the system's. Its reader is held open, so that opening it to write goes on.
+    const std::string device = dir.File("pipe");
+    ASSERT_EQ(0, ::mkfifo(device.c_str(), 0600));
+    const int reader = ::open(device.c_str(), O_RDONLY | O_NONBLOCK);
+#endif
     const std::vector<std::string> json = {"JUZAD_TRACE_SINK=file:" + dir.File("sub/trace.json"),
                                            "JUZAD_TRACE_FORMAT=json"};
     Emit({"first\n"}, json);
@@ -215,6 +225,9 @@ TEST(JuZadSinks, StreamsFilesAndWords)
         EXPECT_EQ("JuZad: " + said, lines[0].substr(0, said.size() + 7)) << variable;
         EXPECT_EQ("[ZeltaDiscovery] [Trace] [pid N tid N] emit:1 x", Untimed(lines[1])) << variable;
     }
+#if !defined(_WIN32)
+    ::close(reader);
+#endif
 }
 
 TEST(JuZadSinks, RotatingFilesKeepWholeRecords)
