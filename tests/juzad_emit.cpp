@@ -10,8 +10,9 @@
 //   juzad_emit --closed-stdin ARGS...      any of the above with standard input closed, as a
 //                                          daemon's is: a file the sink makes anew, as a rotation
 //                                          does, gets descriptor 0
-// Exits 4 if the traces left an error on a standard stream or SIGPIPE blocked. Its system log
-// is standard output: "openlog IDENT OPTION FACILITY", then "syslog PRIORITY [MESSAGE]" each.
+// Exits 4 if the traces left an error on a standard stream or SIGPIPE blocked, 5 if they
+// changed errno. Its system log is standard output: "openlog IDENT OPTION FACILITY", then
+// "syslog PRIORITY [MESSAGE]" each.
 #include <fcntl.h>
 #if defined(_WIN32)
 #include <io.h>
@@ -24,6 +25,7 @@ constexpr int kBinary = O_BINARY;  // lines that end as on every other system
 constexpr int kBinary = 0;
 #endif
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstdio>
@@ -42,7 +44,13 @@ JuZadTrc::TraceObj_t memory("Memory Usage", JuZadTrc::fResMgmt_k);
 void Emit(JuZadTrc::TraceObj_t& object, const char* text, std::uint32_t line)
 {
     if (object.IsActive(8)) {
+        // As a program traces, just after a call that failed: the library neither reads errno
+        // as its own nor changes it.
+        errno = EAGAIN;
         object.DoTrace(8, text, "emit", line);
+        if (errno != EAGAIN) {
+            std::exit(5);
+        }
     }
 }
 
