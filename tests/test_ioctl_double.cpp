@@ -20,6 +20,7 @@ namespace {
 
 std::vector<unsigned long> g_requests;
 int g_failWith = 0;  // the errno of a failure, or 0 to succeed and store 7
+bool g_noHostName = false;
 
 }  // namespace
 
@@ -36,6 +37,10 @@ int ju::ioctl(int fd, unsigned long request, void* arg)
 
 int ju::gethostname_new(char* buf, long len)
 {
+    if (g_noHostName) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
     const char name[] = {'f', 'u', 'l', 'l'};
     std::memcpy(buf, name, std::min(sizeof name, static_cast<std::size_t>(len)));
     return 0;
@@ -46,6 +51,9 @@ TEST(HostNameDouble, AnUnterminatedNameEndsWhereItEnds)
     char* name = KelGetHostName();
     EXPECT_STREQ("full", name);
     std::free(name);
+    // No name to be had: no block either (a leak checker sees one kept).
+    ScopedValue<bool> noName(g_noHostName, true);
+    EXPECT_EQ(nullptr, KelGetHostName());
 }
 
 TEST(IoctlDouble, RoutedRequestsIssueTheEmulationsCountOnce)

@@ -334,7 +334,7 @@ TEST(JuZadSinks, NoLinksNoOthersWritingNoVariablesInSetuidPrograms)
     ASSERT_EQ(0, ::chmod(copy.c_str(), 04755));
     const auto result = RunProgram({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", copy, "x"},
                             {"JUZAD_TRACE_SINK=file:" + dir.File("chosen.log")});
-    if (result.err.find("JuZad") == std::string::npos) {
+    if (result.exitCode != 0) {
         GTEST_SKIP() << "an unprivileged user cannot run the copy here: " << result.err;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.File("chosen.log")));
