@@ -59,10 +59,10 @@ std::string Untimed(const std::string& line)
     return MaskNumbers(line.substr(line.find("] ") + 2));
 }
 
-std::string Render(const char* text, Format format)
+std::string Render(const char* text, Format format, std::int64_t microseconds = 1764946882123456)
 {
     const JuZadTrc::Record record{"ZeltaDiscovery", JuZadTrc::fTrace_k, 8, text, "KelDebug", 83};
-    const auto time = std::chrono::system_clock::time_point(std::chrono::microseconds(1764946882123456));
+    const auto time = std::chrono::system_clock::time_point(std::chrono::microseconds(microseconds));
     spdlog::memory_buf_t out;
     // A thread keeps the local time of the last second it saw: each rendering gets a new one.
     std::thread([&] { JuZadTrc::FormatRecord(record, JuZadTrc::Stamp{time, 1234, 1240}, format, true, out); }).join();
@@ -106,6 +106,7 @@ TEST(JuZadFormat, TextAndJsonRecords)
     for (const auto& [text, shown] : texts) {
         EXPECT_EQ(head + shown + "\n", Render(text, Format::Text)) << text;
     }
+    EXPECT_EQ("[1970-01-01 00:00:00.000000]", Render("x", Format::Text, 0).substr(0, 28)) << "a thread's first second";
 
     const char* text = "quote \" backslash \\ tab \t return \r bell \x07 end\n";
     const std::string line = Render(text, Format::Json);
@@ -140,7 +141,7 @@ TEST(JuZadFormat, TextAndJsonRecords)
          "\xf4\x8f\xbf\xbf\xdf\xbf\xe0\xa0\x80\xf3\xbf\xbf\xbf\xed\x9f\xbf"},  // the edges that are
         {"\xe0\x9f\xbf\xc1\xbf\x7f\x1f", "\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\x7f\\u001f"},  // and those that are not
         {"end \xe2\x82", "end \\ufffd\\ufffd"},
-        {"\xc3( \xf0\x9f\x98(", "\\ufffd( \\ufffd\\ufffd\\ufffd("},             // cut short
+        {"\xc3( \xf0\x9f\x98( \xf0\x9f(\x80", "\\ufffd( \\ufffd\\ufffd\\ufffd( \\ufffd\\ufffd(\\ufffd"},  // cut short
     };
     for (const auto& [raw, shown] : utf8) {
         const std::string json = Render(raw, Format::Json);
