@@ -3,6 +3,7 @@
 #include <fcntl.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -92,6 +93,9 @@ int Spawn(std::vector<std::string> args, std::vector<char*> envp)
     }
     argv.push_back(nullptr);
     const intptr_t status = ::_spawnve(_P_WAIT, args[0].c_str(), argv.data(), envp.data());
+    if (status == -1) {
+        throw std::runtime_error("cannot run " + args[0] + ": " + std::strerror(errno));
+    }
     return status == 3 ? -1 : static_cast<int>(status);  // 3: abort, which no program gives otherwise
 }
 
