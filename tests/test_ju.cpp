@@ -1,6 +1,8 @@
 // The emulation's own rules: its errno numbers for failed socket requests, its messages, the
 // host name's length and look-up records of the calling thread.
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -114,8 +116,15 @@ TEST(Ju, TheHeapTopLiesAboveABlockJustTaken)
     const auto block = reinterpret_cast<std::uintptr_t>(std::malloc(kBlock));
     EXPECT_GE(reinterpret_cast<std::uintptr_t>(ju::sbrk(0)), block + kBlock);
     std::free(reinterpret_cast<void*>(block));
+    // The heap walked is given back: another thread can allocate.
+    static std::atomic<bool> allocated{false};
+    std::thread([] { std::free(std::malloc(1)); allocated = true; }).detach();
+    for (int i = 0; i < 500 && !allocated; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(allocated) << "the heap is still locked";
     errno = 0;
-    EXPECT_EQ(reinterpret_cast<void*>(-1), ju::sbrk(4096));
+    EXPECT_EQ(reinterpret_cast<void*>(-1), ju::sbrk(1));
     EXPECT_EQ(ENOMEM, errno);
 }
 #endif
