@@ -10,7 +10,7 @@
 //   juzad_emit --closed-stdin ARGS...      any of the above with standard input closed, as a
 //                                          daemon's is: a file the sink makes anew, as a rotation
 //                                          does, gets descriptor 0
-// Exits 4 if the traces left an error on a standard stream or SIGPIPE blocked, 5 if they
+// Exits 4 if the traces left an error on a standard stream or a write's signal blocked, 5 if they
 // changed errno. Its system log is standard output: "openlog IDENT OPTION FACILITY", then
 // "syslog PRIORITY [MESSAGE]" each.
 #include <fcntl.h>
@@ -135,7 +135,8 @@ int main(int argc, char** argv)
     }
 #if !defined(_WIN32)
     sigset_t blocked;
-    if (::pthread_sigmask(SIG_BLOCK, nullptr, &blocked) != 0 || ::sigismember(&blocked, SIGPIPE) != 0) {
+    if (::pthread_sigmask(SIG_BLOCK, nullptr, &blocked) != 0 || ::sigismember(&blocked, SIGPIPE) != 0 ||
+        ::sigismember(&blocked, SIGXFSZ) != 0) {
         return 4;
     }
 #endif

@@ -53,6 +53,22 @@ ProcessResult Emit(std::vector<std::string> args, const std::vector<std::string>
     return RunProgram(args, env);
 }
 
+#if !defined(_WIN32)
+// Emit with one of this process's limits lowered to VALUE for the run, which the child inherits.
+ProcessResult EmitLimited(int resource, rlim_t value, const std::vector<std::string>& args,
+                          const std::vector<std::string>& env)
+{
+    rlimit saved{};
+    EXPECT_EQ(0, ::getrlimit(resource, &saved));
+    rlimit lowered = saved;
+    lowered.rlim_cur = value;
+    EXPECT_EQ(0, ::setrlimit(resource, &lowered));
+    auto emitted = Emit(args, env);
+    ::setrlimit(resource, &saved);
+    return emitted;
+}
+#endif
+
 // A text line less its time, which no test can know.
 std::string Untimed(const std::string& line)
 {
@@ -240,14 +256,7 @@ TEST(JuZadSinks, RotatingFilesKeepWholeRecords)
     EXPECT_EQ("", Emit(args, {sink}).err);
 #else
     // Some sixteen rotations with ten descriptors: a sink that kept its old files open would run out.
-    rlimit saved{};
-    ASSERT_EQ(0, ::getrlimit(RLIMIT_NOFILE, &saved));
-    rlimit few = saved;
-    few.rlim_cur = 10;
-    ASSERT_EQ(0, ::setrlimit(RLIMIT_NOFILE, &few));
-    const auto emitted = Emit(args, {sink});
-    ::setrlimit(RLIMIT_NOFILE, &saved);
-    EXPECT_EQ("", emitted.err);
+    EXPECT_EQ("", EmitLimited(RLIMIT_NOFILE, 10, args, {sink}).err);
 #endif
     std::set<std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
@@ -287,6 +296,25 @@ TEST(JuZadSinks, FailuresAreSaidOnceAndCounted)
         EXPECT_EQ(0, broken.exitCode);
         EXPECT_EQ("JuZad: 2 records were dropped: JUZAD_TRACE_SINK='stdout' could not be written (Broken pipe)",
                   Lines(broken.err).at(1));
+    }
+    // Nor is a file grown to the size limit that the program started with, whichever sink writes it.
+    const struct {
+        std::string sink;
+        std::string file;  // empty: standard error
+    } atLimit[] = {{"stderr", ""},
+                   {"file:" + dir.File("trace.log"), dir.File("trace.log")},
+                   {"rotate:" + dir.File("turn.log") + ":2000:2", dir.File("turn.log")}};
+    for (const auto& row : atLimit) {
+        SCOPED_TRACE(row.sink);
+        const auto run = EmitLimited(RLIMIT_FSIZE, 1000, std::vector<std::string>(20, "a"), {"JUZAD_TRACE_SINK=" + row.sink});
+        EXPECT_EQ(0, run.exitCode);
+        EXPECT_EQ(1000u, row.file.empty() ? run.err.size() : std::filesystem::file_size(row.file));
+        if (!row.file.empty()) {
+            const std::string sink = "JUZAD_TRACE_SINK='" + row.sink + "'";
+            EXPECT_EQ("JuZad: cannot write to " + sink + " (File too large); records are dropped until it can be "
+                      "written again\nJuZad: N records were dropped: " + sink + " could not be written (File too large)\n",
+                      MaskNumbers(run.err, {"JuZad: "}));
+        }
     }
 #endif
     if (!std::filesystem::exists("/dev/full")) {

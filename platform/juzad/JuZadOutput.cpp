@@ -43,30 +43,30 @@ int Open(const std::string& path)
 
 class StreamOutput final : public Output {
 public:
-    explicit StreamOutput(std::FILE* stream) : m_stream(stream), m_breakable(system::InfoOf(stream).breakable) {}
+    explicit StreamOutput(std::FILE* stream) : m_stream(stream), m_mayRaiseSignal(system::InfoOf(stream).mayRaiseSignal) {}
 
     // Through the stream, so that records keep their place among the program's own lines.
     int Write(const char* data, std::size_t size) override
     {
-        return system::Write(m_stream, data, size, m_breakable);
+        return system::Write(m_stream, data, size, m_mayRaiseSignal);
     }
 
 private:
     std::FILE* m_stream;
-    bool m_breakable;
+    bool m_mayRaiseSignal;
 };
 
 class FileOutput final : public Output {
 public:
-    explicit FileOutput(const std::string& path) : m_fd(Open(path)), m_breakable(system::InfoOf(m_fd).breakable) {}
+    explicit FileOutput(const std::string& path) : m_fd(Open(path)), m_mayRaiseSignal(system::InfoOf(m_fd).mayRaiseSignal) {}
     ~FileOutput() override { system::CloseFile(m_fd); }
 
     // One write per record, straight to the file: nothing waits in a buffer to be lost.
-    int Write(const char* data, std::size_t size) override { return system::Write(m_fd, data, size, m_breakable); }
+    int Write(const char* data, std::size_t size) override { return system::Write(m_fd, data, size, m_mayRaiseSignal); }
 
 private:
     int m_fd;
-    bool m_breakable;
+    bool m_mayRaiseSignal;
 };
 
 // PATH, then PATH.1 ... PATH.FILES (the number before the extension: trace.1.log), at most
@@ -84,6 +84,7 @@ public:
             throw std::runtime_error("not a regular file of this user's with one name, which rotation could rename");
         }
         m_size = info.size;
+        m_mayRaiseSignal = info.mayRaiseSignal;
     }
     ~RotatingOutput() override
     {
@@ -108,7 +109,7 @@ public:
             }
             m_size = 0;
         }
-        const int error = system::Write(m_fd, data, size, false);
+        const int error = system::Write(m_fd, data, size, m_mayRaiseSignal);
         if (error == 0) {
             m_size += size;
         }
@@ -170,6 +171,7 @@ private:
     std::size_t m_extensionAt;
     int m_fd;
     std::uint64_t m_size;
+    bool m_mayRaiseSignal;  // the files that replace the first are alike
 };
 
 // The system log takes each record as the library formatted it.

@@ -52,17 +52,20 @@ struct FileInfo {
     bool exists = false;
     bool regular = false;
     bool renamable = false;
-    bool breakable = false;  // a pipe or socket, whose reader may go away
+    // A write may raise a signal: a pipe or socket whose reader may go away, or a regular file
+    // while the process has a limit on the size of its files.
+    bool mayRaiseSignal = false;
     std::uint64_t size = 0;
 };
 FileInfo InfoOf(int fd);
 FileInfo InfoOf(std::FILE* stream);
 FileInfo InfoAt(const std::string& path);  // of the entry itself, not what a link names
 
-// Writes all of data: 0, or the errno of the failure. A reader that has gone away is a
-// failure like any other, never a signal that ends the process.
-int Write(int fd, const char* data, std::size_t size, bool breakable);
-int Write(std::FILE* stream, const char* data, std::size_t size, bool breakable);
+// Writes all of data: 0, or the errno of the failure. A reader that has gone away, or a file
+// grown to the process's size limit, is a failure like any other, never a signal that ends
+// the process.
+int Write(int fd, const char* data, std::size_t size, bool mayRaiseSignal);
+int Write(std::FILE* stream, const char* data, std::size_t size, bool mayRaiseSignal);
 
 // 0, or the errno of the failure.
 int Rename(const std::string& from, const std::string& to);

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -46,39 +47,51 @@ void AfterForkInChild()
     t_threadId = 0;
 }
 
-// SIGPIPE blocked on this thread for the life of the object; one that a write raised in the
-// meantime is taken away, so that a reader gone away shows as EPIPE alone.
-class SigpipeBlocked {
+// The signals that a write can raise: SIGPIPE when the reader has gone away, SIGXFSZ when the
+// file has reached the process's size limit. Both are blocked on this thread for the life of
+// the object, and one that a write raised in the meantime is taken away, so that the failure
+// shows as EPIPE or EFBIG alone.
+class WriteSignalsBlocked {
 public:
-    SigpipeBlocked()
+    WriteSignalsBlocked()
     {
-        ::sigemptyset(&m_pipe);
-        ::sigaddset(&m_pipe, SIGPIPE);
-        ::pthread_sigmask(SIG_BLOCK, &m_pipe, &m_saved);
-        m_wasPending = Pending();
+        ::sigemptyset(&m_signals);
+        ::sigaddset(&m_signals, SIGPIPE);
+        ::sigaddset(&m_signals, SIGXFSZ);
+        ::pthread_sigmask(SIG_BLOCK, &m_signals, &m_saved);
+        ::sigpending(&m_wasPending);
     }
-    ~SigpipeBlocked()
-    {
-        if (!m_wasPending && Pending()) {
-            const timespec now{};
-            ::sigtimedwait(&m_pipe, nullptr, &now);
-        }
-        ::pthread_sigmask(SIG_SETMASK, &m_saved, nullptr);
-    }
-    SigpipeBlocked(const SigpipeBlocked&) = delete;
-    SigpipeBlocked& operator=(const SigpipeBlocked&) = delete;
-
-private:
-    static bool Pending()
+    ~WriteSignalsBlocked()
     {
         sigset_t pending;
         ::sigpending(&pending);
-        return ::sigismember(&pending, SIGPIPE) == 1;
+        for (const int number : {SIGPIPE, SIGXFSZ}) {
+            if (::sigismember(&pending, number) == 1 && ::sigismember(&m_wasPending, number) == 0) {
+                sigset_t raised;
+                ::sigemptyset(&raised);
+                ::sigaddset(&raised, number);
+                const timespec now{};
+                ::sigtimedwait(&raised, nullptr, &now);
+            }
+        }
+        ::pthread_sigmask(SIG_SETMASK, &m_saved, nullptr);
     }
-    sigset_t m_pipe;
+    WriteSignalsBlocked(const WriteSignalsBlocked&) = delete;
+    WriteSignalsBlocked& operator=(const WriteSignalsBlocked&) = delete;
+
+private:
+    sigset_t m_signals;
     sigset_t m_saved;
-    bool m_wasPending;
+    sigset_t m_wasPending;
 };
+
+// Asked once per file, as it is opened: asking at each write would cost a system call as dear as
+// the write.
+bool FileSizeLimited()
+{
+    rlimit limit{};
+    return ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY;
+}
 
 int WriteAll(int fd, const char* data, std::size_t size)
 {
@@ -116,7 +129,8 @@ FileInfo Info(int rc, const struct stat& status)
     info.exists = true;
     info.regular = S_ISREG(status.st_mode);
     info.renamable = info.regular && status.st_uid == ::geteuid() && status.st_nlink == 1;
-    info.breakable = S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode);
+    info.mayRaiseSignal = S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) ||
+                          (info.regular && FileSizeLimited());
     info.size = static_cast<std::uint64_t>(status.st_size);
     return info;
 }
@@ -204,21 +218,21 @@ FileInfo InfoOf(std::FILE* stream)
     return InfoOf(::fileno(stream));
 }
 
-int Write(int fd, const char* data, std::size_t size, bool breakable)
+int Write(int fd, const char* data, std::size_t size, bool mayRaiseSignal)
 {
-    if (!breakable) {
+    if (!mayRaiseSignal) {
         return WriteAll(fd, data, size);
     }
-    SigpipeBlocked blocked;
+    const WriteSignalsBlocked blocked;
     return WriteAll(fd, data, size);
 }
 
-int Write(std::FILE* stream, const char* data, std::size_t size, bool breakable)
+int Write(std::FILE* stream, const char* data, std::size_t size, bool mayRaiseSignal)
 {
-    if (!breakable) {
+    if (!mayRaiseSignal) {
         return WriteStream(stream, data, size);
     }
-    SigpipeBlocked blocked;
+    const WriteSignalsBlocked blocked;
     return WriteStream(stream, data, size);
 }
 
