@@ -25,6 +25,7 @@
 #else
 #include <dlfcn.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #define O_BINARY 0
@@ -108,6 +109,20 @@ std::string Output(const std::string& path)
     return text;
 }
 #else
+// A fault that makes a writer run on fills its file to here and no further, rather than the disk
+// that every other test and build shares; each test program and every program it runs inherits it.
+bool CapFileSizes()
+{
+    constexpr rlim_t kCap = rlim_t{1} << 30;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur <= kCap) {
+        return true;
+    }
+    limit.rlim_cur = kCap;
+    return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+const bool kFileSizesCapped = CapFileSizes();
+
 int Spawn(std::vector<std::string> args, std::vector<char*> envp)
 {
 #if defined(KELPORT_TEST_EMULATOR)
