@@ -10,8 +10,10 @@
 //   juzad_emit --closed-stdin ARGS...      any of the above with standard input closed, as a
 //                                          daemon's is: a file the sink makes anew, as a rotation
 //                                          does, gets descriptor 0
-// Exits 4 if the traces left an error on a standard stream or a write's signal blocked, 5 if they
-// changed errno. Its system log is standard output: "openlog IDENT OPTION FACILITY", then
+//   juzad_emit --pending-sigpipe ARGS...   any of the above with SIGPIPE blocked and one pending,
+//                                          as a program that takes it with sigwait may have
+// Exits 4 if the traces left an error on a standard stream or changed what signals a write can
+// raise are blocked or pending, 5 if they changed errno. Its system log is standard output: "openlog IDENT OPTION FACILITY", then
 // "syslog PRIORITY [MESSAGE]" each.
 #include <fcntl.h>
 #if defined(_WIN32)
@@ -62,6 +64,22 @@ void EmitAll(int argc, char** argv, int first)
     }
 }
 
+#if !defined(_WIN32)
+// Which of the signals that a write can raise are blocked and which are pending, a bit each.
+int WriteSignals()
+{
+    sigset_t blocked;
+    sigset_t pending;
+    ::pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
+    ::sigpending(&pending);
+    int state = 0;
+    for (const int number : {SIGPIPE, SIGXFSZ}) {
+        state = state << 2 | (::sigismember(&blocked, number) == 1) << 1 | (::sigismember(&pending, number) == 1);
+    }
+    return state;
+}
+#endif
+
 }  // namespace
 
 #if !defined(_WIN32)
@@ -85,12 +103,28 @@ extern "C" void syslog(int priority, const char* format, ...)
 
 int main(int argc, char** argv)
 {
-    if (argc > 1 && std::strcmp(argv[1], "--closed-stdin") == 0) {
-        ::close(0);
+    const auto option = [&argc, &argv](const char* name) {
+        if (argc < 2 || std::strcmp(argv[1], name) != 0) {
+            return false;
+        }
         argv[1] = argv[0];
         ++argv;
         --argc;
+        return true;
+    };
+    if (option("--closed-stdin")) {
+        ::close(0);
     }
+#if !defined(_WIN32)
+    if (option("--pending-sigpipe")) {
+        sigset_t pipe;
+        ::sigemptyset(&pipe);
+        ::sigaddset(&pipe, SIGPIPE);
+        ::pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+        ::raise(SIGPIPE);
+    }
+    const int signalsFound = WriteSignals();
+#endif
     if (argc == 5 && std::strcmp(argv[1], "--threads") == 0 && std::strcmp(argv[3], "--count") == 0) {
         const int threads = std::atoi(argv[2]);
         const int count = std::atoi(argv[4]);
@@ -134,9 +168,7 @@ int main(int argc, char** argv)
         return 4;
     }
 #if !defined(_WIN32)
-    sigset_t blocked;
-    if (::pthread_sigmask(SIG_BLOCK, nullptr, &blocked) != 0 || ::sigismember(&blocked, SIGPIPE) != 0 ||
-        ::sigismember(&blocked, SIGXFSZ) != 0) {
+    if (WriteSignals() != signalsFound) {
         return 4;
     }
 #endif
