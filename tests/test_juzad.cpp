@@ -214,7 +214,14 @@ TEST(JuZadSinks, StreamsFilesAndWords)
     const std::vector<std::string> json = {"JUZAD_TRACE_SINK=file:" + dir.File("sub/trace.json"),
                                            "JUZAD_TRACE_FORMAT=json"};
     Emit({"first\n"}, json);
-    Emit({"second\n"}, {json[0], json[1], "JUZAD_TRACE=Memory Usage=0"});
+    std::vector<std::string> second = {JUZAD_EMIT, "second\n"};
+#if !defined(_WIN32)
+    if (!kEmulated) {
+        // Started with no standard input, as a daemon may be: the file gets descriptor 0.
+        second.insert(second.begin(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" <&-"});
+    }
+#endif
+    RunProgram(second, {json[0], json[1], "JUZAD_TRACE=Memory Usage=0"});
     std::vector<std::string> records;
     for (const auto& line : Lines(ReadFile(dir.File("sub/trace.json")))) {
         const auto object = nlohmann::json::parse(line);
