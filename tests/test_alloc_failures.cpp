@@ -63,14 +63,21 @@ TEST(HostName, BlockHoldsExactlyTheNameAndItsTerminator)
     std::free(name);
 }
 
-// A trace text that outgrows the block's own storage gives back what it took.
-TEST(DebugBlock, GivesBackWhatItTakes)
+// A trace text that outgrows the block's own storage gives back what it took; one whose storage
+// cannot grow keeps the text it had.
+TEST(DebugBlock, GivesBackWhatItTakesAndKeepsItsTextWhenItCannotGrow)
 {
-    JuZadTrc::SetRecordHandler([](const JuZadTrc::Record&) {});
+    std::string text;
+    text.reserve(2000);  // taking a record allocates nothing
+    JuZadTrc::SetRecordHandler([&text](const JuZadTrc::Record& r) { text = r.text; });
     ScopedValue<int> level(__Kelvora_Debug_Level, 4);
+    const std::string longText(1000, 'x');
     const long before = g_outstanding;
-    KEL_DEBUG(4, cout << std::string(1000, 'x'));
+    KEL_DEBUG(4, cout << "kept " << longText);
     EXPECT_EQ(before, g_outstanding);
+    EXPECT_EQ("kept " + longText, text);
+    KEL_DEBUG(4, cout << "kept " << (g_failNext = true, longText));
+    EXPECT_EQ("kept ", text);
     JuZadTrc::SetRecordHandler(nullptr);
 }
 

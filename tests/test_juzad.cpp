@@ -100,7 +100,7 @@ TEST(JuZadConfig, ReadsWhatItCanUseAndNothingElse)
     }
     const std::pair<const char*, std::string> sinks[] = {
         {"stderr", "0  0 0"}, {"stdout", "1  0 0"}, {"syslog", "4  0 0"}, {"debugger", "5  0 0"}, {"null", "6  0 0"},
-        {"file:a:b", "2 a:b 0 0"}, {"rotate:/t.log:1048576:3", "3 /t.log 1048576 3"},
+        {"file::", "2 : 0 0"}, {"rotate:/t.log:1048576:3", "3 /t.log 1048576 3"},
         {"rotate:/a:b.log:0x100:0", "3 /a:b.log 256 0"}, {"", "-"}, {"file:", "-"}, {"FILE:/x", "-"},
         {"stderr ", "-"}, {"rotate:/x:10", "-"}, {"rotate:/x:0:3", "-"}, {"rotate::10:2", "-"},
         {"rotate:/x:ten:2", "-"}, {"rotate:/x:10:-1", "-"},
