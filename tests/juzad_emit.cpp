@@ -12,9 +12,9 @@
 //                                          does, gets descriptor 0
 //   juzad_emit --pending-sigpipe ARGS...   any of the above with SIGPIPE blocked and one pending,
 //                                          as a program that takes it with sigwait may have
-// Exits 4 if the traces left an error on a standard stream or changed what signals a write can
-// raise are blocked or pending, 5 if they changed errno. Its system log is standard output: "openlog IDENT OPTION FACILITY", then
-// "syslog PRIORITY [MESSAGE]" each.
+// Exits 4 if the traces left an error on a standard stream or changed which of the signals a
+// write can raise are blocked or pending, 5 if they changed errno. Its system log is standard
+// output: "openlog IDENT OPTION FACILITY", then "syslog PRIORITY [MESSAGE]" each.
 #include <fcntl.h>
 #if defined(_WIN32)
 #include <io.h>
