@@ -1,0 +1,24 @@
+#!/bin/sh
+# Runs a Windows program under wine64 in the build's own prefix: the emulator of the Windows
+# x86-64 build, for its test programs and the tests' discovery alike.
+#   wine-run.sh PREFIX PROGRAM [ARGS...]
+# Two wine processes that find no prefix create it together, and then one of them may fail
+# ("chdir to /tmp/wine-.../server-...") or each may start a server of its own, whose clients
+# later find it gone. So the first start creates the prefix alone, under a lock, and
+# everything after it shares the one prefix and its server.
+set -eu
+prefix=$1
+shift
+export WINEPREFIX="$prefix" WINEDEBUG=-all
+if [ ! -e "$prefix/.kelport-ready" ]; then
+    mkdir -p "$(dirname "$prefix")"
+    flock "$prefix.lock" sh -c '
+        [ -e "$WINEPREFIX/.kelport-ready" ] && exit 0
+        if ! /usr/lib/wine/wine64 wineboot --init >"$WINEPREFIX.log" 2>&1; then
+            cat "$WINEPREFIX.log" >&2
+            echo "wine-run.sh: wine could not make the prefix $WINEPREFIX" >&2
+            exit 1
+        fi
+        touch "$WINEPREFIX/.kelport-ready"'
+fi
+exec /usr/lib/wine/wine64 "$@"
