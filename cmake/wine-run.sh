@@ -11,14 +11,17 @@ prefix=$1
 shift
 export WINEPREFIX="$prefix" WINEDEBUG=-all
 if [ ! -e "$prefix/.kelport-ready" ]; then
-    mkdir -p "$(dirname "$prefix")"
-    flock "$prefix.lock" sh -c '
-        [ -e "$WINEPREFIX/.kelport-ready" ] && exit 0
-        if ! /usr/lib/wine/wine64 wineboot --init >"$WINEPREFIX.log" 2>&1; then
-            cat "$WINEPREFIX.log" >&2
-            echo "wine-run.sh: wine could not make the prefix $WINEPREFIX" >&2
+    exec 9>"$prefix.lock"
+    flock 9
+    if [ ! -e "$prefix/.kelport-ready" ]; then
+        # Not the lock: the server that this starts outlives it.
+        if ! /usr/lib/wine/wine64 wineboot --init >"$prefix.log" 2>&1 9>&-; then
+            cat "$prefix.log" >&2
+            echo "wine-run.sh: wine could not make the prefix $prefix" >&2
             exit 1
         fi
-        touch "$WINEPREFIX/.kelport-ready"'
+        touch "$prefix/.kelport-ready"
+    fi
+    exec 9>&-
 fi
 exec /usr/lib/wine/wine64 "$@"
