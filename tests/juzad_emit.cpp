@@ -12,21 +12,35 @@
 //                                          does, gets descriptor 0
 //   juzad_emit --pending-sigpipe ARGS...   any of the above with SIGPIPE blocked and one pending,
 //                                          as a program that takes it with sigwait may have
+//   juzad_emit --end-while-tracing LIBRARY [--handler]
+//                                          loads KelPort from LIBRARY; three threads call its
+//                                          KelMaxThreads at debug level 4 (into a record handler
+//                                          of the program's own with --handler) without end, and
+//                                          main returns while they do (3: LIBRARY unusable)
+//   juzad_emit --interrupted COUNT         COUNT records "record I" to standard error, a pipe
+//                                          that a thread reads slowly, while SIGALRM, whose handler
+//                                          has no SA_RESTART, keeps interrupting the writes; prints
+//                                          how many lines were the right record in the right place,
+//                                          and how many lines there were
 // Exits 4 if the traces left an error on a standard stream or changed which of the signals a
 // write can raise are blocked or pending, 5 if they changed errno. Its system log is standard
 // output: "openlog IDENT OPTION FACILITY", then "syslog PRIORITY [MESSAGE]" each.
 #include <fcntl.h>
 #if defined(_WIN32)
 #include <io.h>
+#include <windows.h>
 constexpr int kBinary = O_BINARY;  // lines that end as on every other system
 #else
+#include <dlfcn.h>
 #include <pthread.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <csignal>
 constexpr int kBinary = 0;
 #endif
 
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
@@ -64,7 +78,90 @@ void EmitAll(int argc, char** argv, int first)
     }
 }
 
+// Trivially destroyed: the threads count on while the process ends.
+std::atomic<long> g_calls{0};
+
+int EndWhileTracing(const char* path, bool handler)
+{
+#if defined(_WIN32)
+    const HMODULE library = ::LoadLibraryA(path);
+    const auto symbol = [library](const char* name) { return reinterpret_cast<void*>(::GetProcAddress(library, name)); };
+#else
+    void* library = ::dlopen(path, RTLD_NOW);
+    const auto symbol = [library](const char* name) { return ::dlsym(library, name); };
+#endif
+    int* level = library != nullptr ? static_cast<int*>(symbol("__Kelvora_Debug_Level")) : nullptr;
+    // int KelMaxThreads(int), by the name that GCC's C++ gives it on every target.
+    const auto maxThreads = library != nullptr ? reinterpret_cast<int (*)(int)>(symbol("_Z13KelMaxThreadsi")) : nullptr;
+    if (level == nullptr || maxThreads == nullptr) {
+        return 3;
+    }
+    if (handler) {
+        JuZadTrc::SetRecordHandler([](const JuZadTrc::Record&) { g_calls.fetch_add(1); });
+    }
+    *level = 4;
+    for (int t = 0; t < 3; ++t) {
+        std::thread([maxThreads] {
+            for (int i = 0;; ++i) {
+                maxThreads(i);
+                g_calls.fetch_add(1);
+            }
+        }).detach();
+    }
+    while (g_calls.load() < 300) {
+        std::this_thread::yield();
+    }
+    return 0;
+}
+
 #if !defined(_WIN32)
+int Interrupted(int count)
+{
+    int pipe[2];
+    if (::pipe(pipe) != 0 || ::dup2(pipe[1], 2) != 2) {
+        return 3;
+    }
+    ::close(pipe[1]);
+    // The signals go to the thread that writes, not to the reader.
+    sigset_t alarm;
+    sigset_t saved;
+    ::sigemptyset(&alarm);
+    ::sigaddset(&alarm, SIGALRM);
+    ::pthread_sigmask(SIG_BLOCK, &alarm, &saved);
+    long right = 0;
+    long lines = 0;
+    std::thread reader([fd = pipe[0], &right, &lines] {
+        std::string text;
+        char block[1024];
+        for (ssize_t got; (got = ::read(fd, block, sizeof block)) != 0;) {
+            if (got > 0) {
+                text.append(block, static_cast<std::size_t>(got));
+                ::usleep(100);
+            }
+        }
+        for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+            const std::string expected = " emit:1 record " + std::to_string(lines);
+            right += end >= expected.size() && text.compare(end - expected.size(), expected.size(), expected) == 0;
+            ++lines;
+        }
+    });
+    ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    struct sigaction action {};
+    action.sa_handler = [](int) {};
+    ::sigaction(SIGALRM, &action, nullptr);
+    const itimerval often{{0, 100}, {0, 100}};
+    ::setitimer(ITIMER_REAL, &often, nullptr);
+    for (int i = 0; i < count; ++i) {
+        Emit(general, ("record " + std::to_string(i) + "\n").c_str(), 1);
+    }
+    const itimerval never{};
+    ::setitimer(ITIMER_REAL, &never, nullptr);
+    ::close(2);
+    reader.join();
+    std::printf("%ld %ld\n", right, lines);
+    return 0;
+}
+
 // Which of the signals that a write can raise are blocked and which are pending, a bit each.
 int WriteSignals()
 {
@@ -112,6 +209,14 @@ int main(int argc, char** argv)
         --argc;
         return true;
     };
+    if (argc >= 3 && argc <= 4 && std::strcmp(argv[1], "--end-while-tracing") == 0) {
+        return EndWhileTracing(argv[2], argc == 4 && std::strcmp(argv[3], "--handler") == 0);
+    }
+#if !defined(_WIN32)
+    if (argc == 3 && std::strcmp(argv[1], "--interrupted") == 0) {
+        return Interrupted(std::atoi(argv[2]));
+    }
+#endif
     if (option("--closed-stdin")) {
         ::close(0);
     }

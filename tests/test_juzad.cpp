@@ -47,10 +47,11 @@ std::string Sink(const char* value)
            std::to_string(parsed->maxBytes) + " " + std::to_string(parsed->maxFiles);
 }
 
+// Bounded: a sink that made the program wait would hold up every test after it.
 ProcessResult Emit(std::vector<std::string> args, const std::vector<std::string>& env)
 {
     args.insert(args.begin(), JUZAD_EMIT);
-    return RunProgram(args, env);
+    return RunProgram(args, env, std::chrono::seconds(60));
 }
 
 #if !defined(_WIN32)
@@ -218,6 +219,9 @@ TEST(JuZadSinks, StreamsFilesAndWords)
     const std::string device = dir.File("pipe");
     ASSERT_EQ(0, ::mkfifo(device.c_str(), 0600));
     const int reader = ::open(device.c_str(), O_RDONLY | O_NONBLOCK);
+    // One that nobody reads, which a program that traces must not wait for.
+    const std::string unread = dir.File("unread");
+    ASSERT_EQ(0, ::mkfifo(unread.c_str(), 0600));
 #endif
     const std::vector<std::string> json = {"JUZAD_TRACE_SINK=file:" + dir.File("sub/trace.json"),
                                            "JUZAD_TRACE_FORMAT=json"};
@@ -250,6 +254,12 @@ TEST(JuZadSinks, StreamsFilesAndWords)
          "name, which rotation could rename); using the default (stderr)"},
         {"JUZAD_TRACE_SINK=file:" + dir.File("sub/trace.json/x"),
          "JUZAD_TRACE_SINK='file:" + dir.File("sub/trace.json/x") + "' cannot be used ("},
+#if !defined(_WIN32)
+        {"JUZAD_TRACE_SINK=file:" + unread,
+         "JUZAD_TRACE_SINK='file:" + unread + "' cannot be used (nobody reads it); using the default (stderr)"},
+        {"JUZAD_TRACE_SINK=rotate:" + unread + ":100:1",
+         "JUZAD_TRACE_SINK='rotate:" + unread + ":100:1' cannot be used (nobody reads it); using the default (stderr)"},
+#endif
     };
     for (const auto& [variable, said] : unusable) {
         const auto lines = Lines(Emit({"x"}, {variable}).err);
@@ -389,5 +399,15 @@ TEST(JuZadSinks, NoLinksNoOthersWritingNoVariablesInSetuidPrograms)
     EXPECT_EQ("JuZad: JUZAD_TRACE_SINK is ignored in a program that runs with privileges it was given; using the "
               "default (stderr)",
               Lines(result.err).at(0));
+}
+
+// A signal whose handler has no SA_RESTART (a timer's, SIGCHLD's) interrupts a record's write
+// to standard error while a slow reader keeps it waiting: the write goes on where it stopped.
+TEST(JuZadSinks, InterruptedWritesGoOn)
+{
+    const std::string count = kEmulated ? "5000" : "20000";
+    const auto run = Emit({"--interrupted", count}, {});
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_EQ(count + " " + count + "\n", run.out) << "records in place, and lines";
 }
 #endif

@@ -48,3 +48,25 @@ TEST(Library, DemonstrationReportsOnStandardErrorOrIntoAJsonFile)
     }
     EXPECT_THAT(texts, testing::ElementsAre("KelPort demonstration: tracing is on\n", report));
 }
+
+// Services end with threads still tracing (main returns, a handler calls exit): the library's
+// trace objects are destroyed under them. Each run must end, at once and normally, whether the
+// records go to a file or to a record handler of the program's own.
+TEST(Library, EndsWhileOtherThreadsTrace)
+{
+    TempDir dir;
+    const std::string sink = "JUZAD_TRACE_SINK=file:" + dir.File("trace.log");
+    for (const bool handler : {false, true}) {
+        std::vector<std::string> args = {JUZAD_EMIT, "--end-while-tracing", KELPORT_LIBRARY};
+        if (handler) {
+            args.push_back("--handler");
+        }
+        for (int run = 0; run < 20; ++run) {
+            SCOPED_TRACE("run " + std::to_string(run) + (handler ? " with a record handler" : ""));
+            const auto ended = RunProgram(args, {sink}, std::chrono::seconds(10));
+            ASSERT_FALSE(ended.timedOut);
+            ASSERT_EQ(0, ended.exitCode) << ended.err;
+        }
+    }
+    EXPECT_THAT(ReadFile(dir.File("trace.log")), testing::HasSubstr("KelMaxThreads -w- request = 299"));
+}

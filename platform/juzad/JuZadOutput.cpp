@@ -19,7 +19,14 @@ namespace {
 
 std::runtime_error CannotOpen(int error)
 {
-    return std::runtime_error(error == ELOOP ? "it is a symbolic link" : std::generic_category().message(error));
+    switch (error) {
+    case ELOOP:
+        return std::runtime_error("it is a symbolic link");
+    case ENXIO:
+        return std::runtime_error("nobody reads it");
+    default:
+        return std::runtime_error(std::generic_category().message(error));
+    }
 }
 
 void MakeFolders(const std::string& path)
@@ -45,7 +52,7 @@ class StreamOutput final : public Output {
 public:
     explicit StreamOutput(std::FILE* stream) : m_stream(stream), m_mayRaiseSignal(system::InfoOf(stream).mayRaiseSignal) {}
 
-    // Through the stream, so that records keep their place among the program's own lines.
+    // After what the program left in the stream, so that records keep their place among its lines.
     int Write(const char* data, std::size_t size) override
     {
         return system::Write(m_stream, data, size, m_mayRaiseSignal);

@@ -32,6 +32,10 @@ struct LocalTime {
 };
 LocalTime Local(std::time_t time);
 
+// Whether the process is ending with its other threads already gone, as Windows ends it before
+// it tells the libraries: a lock that one of them held will never be given back.
+bool ProcessEnding();
+
 // Has prepare run before a fork in the thread that forks, and parent and child after it in
 // each process. Nothing where the system has no fork.
 void OnFork(void (*prepare)(), void (*parent)(), void (*child)());

@@ -1,12 +1,19 @@
 // The trace objects and the path of a record: formatted by the thread that traces, then
 // written whole, one record at a time. A trace never throws into its caller, never ends it
 // and leaves its errno alone; a record that cannot be written is counted, and said once.
+//
+// Programs end with threads still tracing: a static trace object is destroyed under them, and
+// on Windows the other threads are gone, with any lock they held, before the libraries are
+// told that the process ends. So the library's state is never destroyed, a destroyed object
+// makes no record, and nothing waits for a lock once the process is ending.
 #include "JuZadTrc.h"
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -24,12 +31,25 @@ namespace JuZadTrc {
 
 class TraceObj_i {
 public:
-    TraceObj_i(const char* component, StdCategory_e category) : m_component(component), m_category(category) {}
+    TraceObj_i(std::string component, StdCategory_e category) : m_component(std::move(component)), m_category(category) {}
     const std::string m_component;
     const StdCategory_e m_category;
 };
 
 namespace {
+
+// The word of every destroyed object.
+const std::uint32_t kNoAttributes = 0;
+
+// A lock, or while the process ends, only a lock that is free: one that a thread held when
+// the system ended it is never given back.
+std::unique_lock<std::mutex> Hold(std::mutex& mutex)
+{
+    if (system::ProcessEnding()) {
+        return std::unique_lock<std::mutex>(mutex, std::try_to_lock);
+    }
+    return std::unique_lock<std::mutex>(mutex);
+}
 
 // Things that happen to the sink itself are said on standard error, one line each.
 void Say(const std::string& text)
@@ -56,31 +76,33 @@ struct State {
         }
         words.swap(config.attributes.byComponent);
         system::OnFork(BeforeFork, AfterForkInParent, AfterForkInChild);
-    }
-
-    ~State()
-    {
-        if (dropped != 0) {
-            Say(std::to_string(dropped) + " records were dropped: " + SinkName(config.sink) + " could not be written (" +
-                std::generic_category().message(failure) + ")");
-        }
+        // After the destructors of the objects built from now on, the first among them.
+        std::atexit(SayDropped);
     }
 
     void Write(const char* data, std::size_t size)
     {
-        std::lock_guard<std::mutex> lock(outputMutex);
+        const auto lock = Hold(outputMutex);
+        if (!lock) {
+            return;
+        }
         const int error = output->Write(data, size);
+        const std::uint64_t before = dropped.load(std::memory_order_relaxed);
         if (error != 0) {
-            if (dropped++ == 0) {
-                failure = error;
+            dropped.store(before + 1, std::memory_order_relaxed);
+            if (before == 0) {
+                failure.store(error, std::memory_order_relaxed);
                 Say("cannot write to " + SinkName(config.sink) + " (" + std::generic_category().message(error) +
                     "); records are dropped until it can be written again");
             }
-        } else if (dropped != 0) {
-            Say(SinkName(config.sink) + " can be written again; " + std::to_string(dropped) + " records were dropped");
-            dropped = 0;
+        } else if (before != 0) {
+            Say(SinkName(config.sink) + " can be written again; " + std::to_string(before) + " records were dropped");
+            dropped.store(0, std::memory_order_relaxed);
         }
     }
+
+    // Read without the lock, which a thread that the end of the process stopped may hold.
+    static void SayDropped();
 
     // The word of a component, made on first use. A std::map never moves its nodes, so
     // trace objects may keep pointers to the words.
@@ -99,12 +121,13 @@ struct State {
     Config config;
     std::unique_ptr<Output> output;  // null: records go nowhere
 
-    std::mutex outputMutex;  // one record at a time through the output; guards the two below
-    std::uint64_t dropped = 0;
-    int failure = 0;  // why the first record since writing last worked was dropped
+    std::mutex outputMutex;  // one record at a time through the output; the only writer of the two below
+    std::atomic<std::uint64_t> dropped{0};
+    std::atomic<int> failure{0};  // why the first record since writing last worked was dropped
 
     std::mutex mutex;  // guards everything below
     std::map<std::string, std::uint32_t, std::less<>> words;
+    std::map<std::pair<std::string, StdCategory_e>, TraceObj_i> kinds;  // each object's, never freed
     RecordHandler recordHandler;
     std::atomic<bool> hasRecordHandler{false};
     ObjectHandler objectHandler;
@@ -112,8 +135,18 @@ struct State {
 
 State& TheState()
 {
-    static State state;
-    return state;
+    static State* const state = new State;
+    return *state;
+}
+
+void State::SayDropped()
+{
+    State& state = TheState();
+    if (const std::uint64_t dropped = state.dropped.load(std::memory_order_relaxed)) {
+        Say(std::to_string(dropped) + " records were dropped: " + SinkName(state.config.sink) +
+            " could not be written (" + std::generic_category().message(state.failure.load(std::memory_order_relaxed)) +
+            ")");
+    }
 }
 
 void State::BeforeFork()
@@ -141,8 +174,7 @@ void Announce(const TraceObj_i& object, bool alive)
 {
     State& state = TheState();
     ObjectHandler handler;
-    {
-        std::lock_guard<std::mutex> lock(state.mutex);
+    if (const auto lock = Hold(state.mutex)) {
         handler = state.objectHandler;
     }
     if (handler) {
@@ -152,13 +184,15 @@ void Announce(const TraceObj_i& object, bool alive)
 
 }  // namespace
 
-TraceObj_t::TraceObj_t(const char* aComponentName, StdCategory_e aCategory)
-    : fpAttributes(nullptr), fpTraceObj(new TraceObj_i(aComponentName != nullptr ? aComponentName : "", aCategory))
+TraceObj_t::TraceObj_t(const char* aComponentName, StdCategory_e aCategory) : fpAttributes(nullptr), fpTraceObj(nullptr)
 {
     State& state = TheState();
     {
         std::lock_guard<std::mutex> lock(state.mutex);
-        fpAttributes = state.Word(fpTraceObj->m_component);
+        std::string component = aComponentName != nullptr ? aComponentName : "";
+        fpAttributes = state.Word(component);
+        const auto key = std::make_pair(component, aCategory);
+        fpTraceObj = &state.kinds.try_emplace(key, std::move(component), aCategory).first->second;
     }
     Announce(*fpTraceObj, true);
 }
@@ -166,11 +200,14 @@ TraceObj_t::TraceObj_t(const char* aComponentName, StdCategory_e aCategory)
 TraceObj_t::~TraceObj_t()
 {
     Announce(*fpTraceObj, false);
-    delete fpTraceObj;
+    __atomic_store_n(&fpAttributes, &kNoAttributes, __ATOMIC_RELAXED);
 }
 
 void TraceObj_t::DoTrace(std::uint32_t aAttributes, const char* aText, const char* aFile, std::uint32_t aLine)
 {
+    if (__atomic_load_n(&fpAttributes, __ATOMIC_RELAXED) == &kNoAttributes) {
+        return;
+    }
     const int savedErrno = errno;
     try {
         State& state = TheState();
@@ -178,8 +215,10 @@ void TraceObj_t::DoTrace(std::uint32_t aAttributes, const char* aText, const cha
                             aText != nullptr ? aText : "", aFile != nullptr ? aFile : "", aLine};
         bool handled = false;
         if (state.hasRecordHandler.load(std::memory_order_acquire)) {
-            std::lock_guard<std::mutex> lock(state.mutex);
-            if (state.recordHandler) {
+            const auto lock = Hold(state.mutex);
+            if (!lock) {
+                handled = true;  // dropped: the process is ending
+            } else if (state.recordHandler) {
                 state.recordHandler(record);
                 handled = true;
             }

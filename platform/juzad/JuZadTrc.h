@@ -52,15 +52,18 @@ public:
     TraceObj_t& operator=(const TraceObj_t&) = delete;
 
     /// Whether the component's word has every bit of \p aAttributes: a read of the word in the
-    /// caller itself, without a call into the library.
+    /// caller itself, without a call into the library. Once the object is destroyed, no bit is set.
     bool IsActive(std::uint32_t aAttributes) const
     {
-        return (__atomic_load_n(fpAttributes, __ATOMIC_RELAXED) & aAttributes) == aAttributes;
+        const std::uint32_t* word = __atomic_load_n(&fpAttributes, __ATOMIC_RELAXED);
+        return (__atomic_load_n(word, __ATOMIC_RELAXED) & aAttributes) == aAttributes;
     }
 
     /// Makes one record of \p aText (one trailing line feed is dropped in the text format).
     /// Never throws, never ends the process, and leaves errno as it was; a record that the
-    /// sink cannot take is counted and said on standard error.
+    /// sink cannot take is counted and said on standard error. A trace through an object that
+    /// another thread is destroying, as a static's destructor does while the process ends, is
+    /// dropped: the object's storage and what it refers to stay readable for that.
     void DoTrace(std::uint32_t aAttributes, const char* aText, const char* aFile, std::uint32_t aLine);
 
 private:

@@ -77,7 +77,7 @@ std::string Quoted(const std::string& arg)
 }
 
 // The programs built with the tests sit beside them; a child's text streams end lines in CR LF.
-int Spawn(std::vector<std::string> args, std::vector<char*> envp)
+int Spawn(std::vector<std::string> args, std::vector<char*> envp, std::chrono::milliseconds limit, bool& timedOut)
 {
     if (args[0].find_first_of("/\\") == std::string::npos) {
         char self[MAX_PATH];
@@ -93,10 +93,20 @@ int Spawn(std::vector<std::string> args, std::vector<char*> envp)
         argv.push_back(arg.c_str());
     }
     argv.push_back(nullptr);
-    const intptr_t status = ::_spawnve(_P_WAIT, args[0].c_str(), argv.data(), envp.data());
-    if (status == -1) {
+    const intptr_t process = ::_spawnve(_P_NOWAIT, args[0].c_str(), argv.data(), envp.data());
+    if (process == -1) {
         throw std::runtime_error("cannot run " + args[0] + ": " + std::strerror(errno));
     }
+    const HANDLE handle = reinterpret_cast<HANDLE>(process);
+    timedOut = ::WaitForSingleObject(handle, limit.count() > 0 ? static_cast<DWORD>(limit.count()) : INFINITE) ==
+               WAIT_TIMEOUT;
+    if (timedOut) {
+        ::TerminateProcess(handle, 3);
+        ::WaitForSingleObject(handle, INFINITE);
+    }
+    DWORD status = 0;
+    ::GetExitCodeProcess(handle, &status);
+    ::CloseHandle(handle);
     return status == 3 ? -1 : static_cast<int>(status);  // 3: abort, which no program gives otherwise
 }
 
@@ -123,7 +133,7 @@ bool CapFileSizes()
 }
 const bool kFileSizesCapped = CapFileSizes();
 
-int Spawn(std::vector<std::string> args, std::vector<char*> envp)
+int Spawn(std::vector<std::string> args, std::vector<char*> envp, std::chrono::milliseconds limit, bool& timedOut)
 {
 #if defined(KELPORT_TEST_EMULATOR)
     args.insert(args.begin(), KELPORT_TEST_EMULATOR);
@@ -135,9 +145,21 @@ int Spawn(std::vector<std::string> args, std::vector<char*> envp)
     argv.push_back(nullptr);
     pid_t pid = 0;
     int status = 0;
-    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0 ||
-        ::waitpid(pid, &status, 0) != pid) {
+    if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) {
         throw std::runtime_error("cannot run " + args[0]);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    pid_t ended = 0;
+    while (limit.count() > 0 && (ended = ::waitpid(pid, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    timedOut = ended == 0 && limit.count() > 0;
+    if (timedOut) {
+        ::kill(pid, SIGKILL);
+    }
+    if (ended != pid && ::waitpid(pid, &status, 0) != pid) {
+        throw std::runtime_error("cannot wait for " + args[0]);
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -150,7 +172,8 @@ std::string Output(const std::string& path)
 
 }  // namespace
 
-ProcessResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env)
+ProcessResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                         std::chrono::milliseconds limit)
 {
     TempDir dir;
     std::vector<std::string> environment = Environment(env);
@@ -171,12 +194,13 @@ ProcessResult RunProgram(const std::vector<std::string>& argv, const std::vector
         ::dup2(streams[fd], fd);
         ::close(streams[fd]);
     }
-    const int status = Spawn(argv, envp);
+    bool timedOut = false;
+    const int status = Spawn(argv, envp, limit, timedOut);
     for (int fd = 0; fd < 3; ++fd) {
         ::dup2(saved[fd], fd);
         ::close(saved[fd]);
     }
-    return {status, Output(dir.File("out")), Output(dir.File("err"))};
+    return {status, Output(dir.File("out")), Output(dir.File("err")), timedOut};
 }
 
 std::string ReadFile(const std::string& path)

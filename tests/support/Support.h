@@ -3,6 +3,7 @@
 // part).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -65,11 +66,13 @@ struct ProcessResult {
     int exitCode = -1;  // -1 when the program did not exit normally
     std::string out;    // line ends as "\n" on every system
     std::string err;
+    bool timedOut = false;  // ended by the test at its limit
 };
 // Runs a program built with the tests (a path, or a file name beside the test program) with
 // the test's environment less every JUZAD_ variable, plus env ("NAME=value" each), under the
-// tests' emulator where there is one.
-ProcessResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+// tests' emulator where there is one; a program still running after limit (if given) is ended.
+ProcessResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
+                         std::chrono::milliseconds limit = {});
 
 std::string ReadFile(const std::string& path);
 std::vector<std::string> Lines(const std::string& text);

@@ -109,14 +109,22 @@ int WriteAll(int fd, const char* data, std::size_t size)
     return 0;
 }
 
+// What the program left in the stream's buffer goes first, so that the record keeps its place
+// among the program's own lines; the record then goes straight to the descriptor. A stream's
+// flush gives up when a signal interrupts it, which a handler installed without SA_RESTART
+// does to any write: here an interrupted write goes on where it stopped.
 int WriteStream(std::FILE* stream, const char* data, std::size_t size)
 {
-    errno = 0;
-    if (std::fwrite(data, 1, size, stream) == size && std::fflush(stream) == 0) {
-        return 0;
+    ::flockfile(stream);
+    int error = 0;
+    while (std::fflush(stream) != 0 && error == 0) {
+        error = errno != EINTR ? (errno != 0 ? errno : EIO) : 0;
+        std::clearerr(stream);
     }
-    const int error = errno != 0 ? errno : EIO;
-    std::clearerr(stream);
+    if (error == 0) {
+        error = WriteAll(::fileno(stream), data, size);
+    }
+    ::funlockfile(stream);
     return error;
 }
 
@@ -175,6 +183,12 @@ LocalTime Local(std::time_t time)
     return local;
 }
 
+// Every thread runs on while the process ends, and gives back what it holds.
+bool ProcessEnding()
+{
+    return false;
+}
+
 void OnFork(void (*prepare)(), void (*parent)(), void (*child)())
 {
     static const int once = ::pthread_atfork(LockLocalTime, UnlockLocalTime, AfterForkInChild);
@@ -190,10 +204,19 @@ std::shared_ptr<spdlog::sinks::sink> LogSink(SinkKind kind)
     return nullptr;
 }
 
+// Opened without waiting, so that a FIFO that nobody reads fails at once (ENXIO) instead of
+// holding up the program that traces; writes then wait as they do on any descriptor.
 int OpenFile(const std::string& path, bool exclusive)
 {
-    const int flags = O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (exclusive ? O_EXCL : 0);
-    return ::open(path.c_str(), flags, 0644);
+    const int flags = O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | (exclusive ? O_EXCL : 0);
+    const int fd = ::open(path.c_str(), flags, 0644);
+    if (fd >= 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
 }
 
 void CloseFile(int fd)

@@ -72,6 +72,17 @@ LocalTime Local(std::time_t time)
     return local;
 }
 
+// The loader's own answer, which it gives from the moment ExitProcess has ended the other
+// threads. Looked up once, as the first trace object is built: ntdll exports it without a
+// header.
+bool ProcessEnding()
+{
+    using Query = BOOLEAN(WINAPI*)();
+    static const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "RtlDllShutdownInProgress")));
+    return query != nullptr && query() != FALSE;
+}
+
 void OnFork(void (*)(), void (*)(), void (*)()) {}
 
 // Each record goes to the debugger with OutputDebugStringA.
@@ -119,6 +130,13 @@ int Write(int fd, const char* data, std::size_t size, bool)
 
 int Write(std::FILE* stream, const char* data, std::size_t size, bool)
 {
+    if (ProcessEnding()) {
+        // Past the stream and its lock, which an ended thread may hold, and so ahead of
+        // whatever its buffer still holds.
+        DWORD written = 0;
+        const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream)));
+        return ::WriteFile(handle, data, static_cast<DWORD>(size), &written, nullptr) ? 0 : EIO;
+    }
     errno = 0;
     if (std::fwrite(data, 1, size, stream) == size && std::fflush(stream) == 0) {
         return 0;
