@@ -42,6 +42,7 @@ constexpr int kBinary = 0;
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstdio>
@@ -97,7 +98,12 @@ int EndWhileTracing(const char* path, bool handler)
         return 3;
     }
     if (handler) {
-        JuZadTrc::SetRecordHandler([](const JuZadTrc::Record&) { g_calls.fetch_add(1); });
+        // One that takes its time, as a handler that writes the record somewhere does: a thread
+        // is inside it, holding the library's lock, most of the time.
+        JuZadTrc::SetRecordHandler([](const JuZadTrc::Record&) {
+            g_calls.fetch_add(1);
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        });
     }
     *level = 4;
     for (int t = 0; t < 3; ++t) {
