@@ -18,7 +18,7 @@
 //                                          of the program's own with --handler) without end, and
 //                                          main returns while they do (3: LIBRARY unusable)
 //   juzad_emit --interrupted COUNT         COUNT records "record I" to standard error, a pipe
-//                                          that a thread reads slowly, while SIGALRM, whose handler
+//                                          that a process reads slowly, while SIGALRM, whose handler
 //                                          has no SA_RESTART, keeps interrupting the writes; prints
 //                                          how many lines were the right record in the right place,
 //                                          and how many lines there were
@@ -34,6 +34,7 @@ constexpr int kBinary = O_BINARY;  // lines that end as on every other system
 #include <dlfcn.h>
 #include <pthread.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -124,34 +125,35 @@ int EndWhileTracing(const char* path, bool handler)
 int Interrupted(int count)
 {
     int pipe[2];
-    if (::pipe(pipe) != 0 || ::dup2(pipe[1], 2) != 2) {
+    if (::pipe(pipe) != 0) {
         return 3;
     }
-    ::close(pipe[1]);
-    // The signals go to the thread that writes, not to the reader.
-    sigset_t alarm;
-    sigset_t saved;
-    ::sigemptyset(&alarm);
-    ::sigaddset(&alarm, SIGALRM);
-    ::pthread_sigmask(SIG_BLOCK, &alarm, &saved);
-    long right = 0;
-    long lines = 0;
-    std::thread reader([fd = pipe[0], &right, &lines] {
+    // The reader is a process of its own, so that every signal goes to the writer.
+    const pid_t reader = ::fork();
+    if (reader == 0) {
+        ::close(pipe[1]);
         std::string text;
         char block[1024];
-        for (ssize_t got; (got = ::read(fd, block, sizeof block)) != 0;) {
+        for (ssize_t got; (got = ::read(pipe[0], block, sizeof block)) != 0;) {
             if (got > 0) {
                 text.append(block, static_cast<std::size_t>(got));
                 ::usleep(100);
             }
         }
-        for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+        long right = 0;
+        long lines = 0;
+        for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1, ++lines) {
             const std::string expected = " emit:1 record " + std::to_string(lines);
             right += end >= expected.size() && text.compare(end - expected.size(), expected.size(), expected) == 0;
-            ++lines;
         }
-    });
-    ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+        std::printf("%ld %ld\n", right, lines);
+        std::exit(0);
+    }
+    if (reader < 0 || ::dup2(pipe[1], 2) != 2) {
+        return 3;
+    }
+    ::close(pipe[0]);
+    ::close(pipe[1]);
     struct sigaction action {};
     action.sa_handler = [](int) {};
     ::sigaction(SIGALRM, &action, nullptr);
@@ -163,9 +165,8 @@ int Interrupted(int count)
     const itimerval never{};
     ::setitimer(ITIMER_REAL, &never, nullptr);
     ::close(2);
-    reader.join();
-    std::printf("%ld %ld\n", right, lines);
-    return 0;
+    int status = 0;
+    return ::waitpid(reader, &status, 0) == reader && WIFEXITED(status) ? WEXITSTATUS(status) : 3;
 }
 
 // Which of the signals that a write can raise are blocked and which are pending, a bit each.
