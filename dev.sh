@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds and runs KelPort on a Debian 12 machine, installing what it needs first.
 #   ./dev.sh demo            build the program, then run the demonstration: kelport tour
-#   ./dev.sh test            build and run every test on every target these machines can run:
+#   ./dev.sh test            build every target and run every test of those that run here:
 #                            Linux x86-64 (GCC and Clang), Linux i686 (under qemu-i386),
-#                            Windows x86-64 (under wine64); build Windows i686 and check its
-#                            exports
+#                            Linux s390x (big-endian, under qemu-s390x), Windows x86-64
+#                            (under wine64) and Windows i686
 #   ./dev.sh sanitize        every test under AddressSanitizer and UndefinedBehaviorSanitizer,
 #                            and the concurrency tests under ThreadSanitizer
 #   ./dev.sh fuzz [SECONDS]  each fuzz target for SECONDS (60) from its seed corpus
@@ -19,7 +19,9 @@ cd "$(dirname "$0")"
 # read; make: the README's CMake recipe), then what the other targets and their tests add.
 packages=(cmake ninja-build make g++ binutils pkg-config netbase libspdlog-dev libfmt-dev libcli11-dev libpcap-dev
           googletest libgtest-dev libgmock-dev nlohmann-json3-dev)
-test_packages=(clang g++-multilib qemu-user g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64)
+test_packages=(clang g++-multilib qemu-user libstdc++-12-dev-s390x-cross libc6-dev-s390x-cross
+               libgcc-12-dev-s390x-cross binutils-s390x-linux-gnu g++-mingw-w64-x86-64-posix
+               g++-mingw-w64-i686-posix wine64 wine32:i386)
 
 install() {
     local missing=()
@@ -29,6 +31,10 @@ install() {
     ((${#missing[@]})) || return 0
     local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo=sudo
+    # An i386 package (the 32-bit wine) is found only once dpkg takes that architecture.
+    if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo dpkg --add-architecture i386
+    fi
     echo "== Installing ${#missing[@]} packages that are missing: ${missing[*]}"
     $sudo apt-get update -q
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
@@ -48,7 +54,7 @@ demo)
     ;;
 test)
     install "${test_packages[@]}"
-    for preset in default clang linux-i686 windows windows-i686; do
+    for preset in default clang linux-i686 linux-s390x windows windows-i686; do
         echo "== $preset"
         build "$preset"
         ctest --preset "$preset"
