@@ -7,11 +7,6 @@
 //                                          with standard error open on PATH
 //   juzad_emit --broken-stdout TEXT...     the TEXTs, run again with standard output a pipe
 //                                          whose reader has gone (3: it cannot run again)
-//   juzad_emit --closed-stdin ARGS...      any of the above with standard input closed, as a
-//                                          daemon's is: a file the sink makes anew, as a rotation
-//                                          does, gets descriptor 0
-//   juzad_emit --pending-sigpipe ARGS...   any of the above with SIGPIPE blocked and one pending,
-//                                          as a program that takes it with sigwait may have
 //   juzad_emit --end-while-tracing LIBRARY [--handler]
 //                                          loads KelPort from LIBRARY; three threads call its
 //                                          KelMaxThreads at debug level 4 (into a record handler
@@ -207,15 +202,6 @@ extern "C" void syslog(int priority, const char* format, ...)
 
 int main(int argc, char** argv)
 {
-    const auto option = [&argc, &argv](const char* name) {
-        if (argc < 2 || std::strcmp(argv[1], name) != 0) {
-            return false;
-        }
-        argv[1] = argv[0];
-        ++argv;
-        --argc;
-        return true;
-    };
     if (argc >= 3 && argc <= 4 && std::strcmp(argv[1], "--end-while-tracing") == 0) {
         return EndWhileTracing(argv[2], argc == 4 && std::strcmp(argv[3], "--handler") == 0);
     }
@@ -224,17 +210,7 @@ int main(int argc, char** argv)
         return Interrupted(std::atoi(argv[2]));
     }
 #endif
-    if (option("--closed-stdin")) {
-        ::close(0);
-    }
 #if !defined(_WIN32)
-    if (option("--pending-sigpipe")) {
-        sigset_t pipe;
-        ::sigemptyset(&pipe);
-        ::sigaddset(&pipe, SIGPIPE);
-        ::pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
-        ::raise(SIGPIPE);
-    }
     const int signalsFound = WriteSignals();
 #endif
     if (argc == 5 && std::strcmp(argv[1], "--threads") == 0 && std::strcmp(argv[3], "--count") == 0) {

@@ -45,7 +45,6 @@ TEST(Process, PidThreadLimitAndTheBuildsIdentity)
 {
     EXPECT_STREQ("NT", _JUgetURL_OS());
     EXPECT_EQ(0, _JUgetConsolidatedPatchNum());
-    EXPECT_EQ("@(#) KelPort " KELPORT_VERSION_STRING " ", std::string(kelBuildIdent).substr(0, 19));
     EXPECT_EQ(ProcessId(), KelGetPid());
     for (const int request : {8, 0, -1, INT_MAX, INT_MIN}) {
         EXPECT_EQ(request, KelMaxThreads(request));
