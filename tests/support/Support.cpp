@@ -54,6 +54,15 @@ std::vector<std::string> Environment(const std::vector<std::string>& env)
 }
 
 #if defined(_WIN32)
+// The tests make sockets of their own, as a caller of the library does, so they start Windows
+// Sockets themselves; the library starts them only for what it calls.
+bool StartSockets()
+{
+    WSADATA data;
+    return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+const bool kSocketsStarted = StartSockets();
+
 // The tests read exactly the bytes the library wrote: no line-end translation on the standard
 // streams, in each test program and in each death test's child.
 const bool kBinaryStreams = _setmode(_fileno(stdout), _O_BINARY) != -1 && _setmode(_fileno(stderr), _O_BINARY) != -1;

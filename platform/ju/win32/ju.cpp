@@ -21,6 +21,20 @@ namespace {
 
 constexpr std::size_t kTimeTextSize = 26;
 
+// Windows Sockets serves a process only after WSAStartup, which loads other libraries and so
+// cannot run inside DllMain under the loader lock: each call that reaches it starts it here,
+// once. It is never cleaned up: at process termination the other threads may still be using
+// it, or be gone holding its locks. A failed start leaves every call failing with
+// WSANOTINITIALISED, which is what the caller sees.
+void StartSockets()
+{
+    static const bool started = [] {
+        WSADATA data;
+        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    static_cast<void>(started);
+}
+
 int TranslateError(int error, bool fionread)
 {
     switch (error) {
@@ -112,6 +126,7 @@ const char* Message(int errnum)
 
 int HostName(char* buf, std::size_t size)
 {
+    StartSockets();
     if (::gethostname(buf, static_cast<int>(size)) != 0) {
         errno = TranslateError(::WSAGetLastError(), false);
         return -1;
@@ -131,6 +146,7 @@ int ioctl(int fd, unsigned long request, void* arg)
 {
     // The emulation's FIONREAD is the Windows Sockets request of that name.
     const bool fionread = request == JU_FIONREAD;
+    StartSockets();
     if (::ioctlsocket(static_cast<SOCKET>(fd), static_cast<long>(request), static_cast<u_long*>(arg)) != 0) {
         errno = TranslateError(::WSAGetLastError(), fionread);
         return -1;
@@ -160,12 +176,14 @@ void* sbrk(std::intptr_t increment)
 
 hostent* gethostbyname_new(const char* name)
 {
+    StartSockets();
     thread_local HostCopy copy;
     return Keep(copy, ::gethostbyname(name));
 }
 
 hostent* gethostbyaddr_new(const char* addr, int len, int type)
 {
+    StartSockets();
     thread_local HostCopy copy;
     return Keep(copy, ::gethostbyaddr(addr, len, type));
 }
@@ -173,6 +191,7 @@ hostent* gethostbyaddr_new(const char* addr, int len, int type)
 // Windows Sockets keeps a protocol record per thread, of its own.
 protoent* getprotobyname_new(const char* name)
 {
+    StartSockets();
     return ::getprotobyname(name);
 }
 
@@ -189,6 +208,7 @@ char* ctime_r(const long* clock, char* buf)
 
 int junx_recvfrom(int s, void* buf, int len, int flags, void* from, int* fromlen)
 {
+    StartSockets();
     const int rc = ::recvfrom(static_cast<SOCKET>(s), static_cast<char*>(buf), len, flags,
                               static_cast<sockaddr*>(from), fromlen);
     if (rc == SOCKET_ERROR) {
@@ -205,17 +225,3 @@ char* asctime(const std::tm* time)
 }
 
 }  // namespace ju
-
-// Windows Sockets serves the process from the moment the library is loaded until it is
-// unloaded.
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
-{
-    if (reason == DLL_PROCESS_ATTACH) {
-        WSADATA data;
-        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }
-    if (reason == DLL_PROCESS_DETACH) {
-        ::WSACleanup();
-    }
-    return TRUE;
-}

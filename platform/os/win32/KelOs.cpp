@@ -8,6 +8,23 @@
 #include <process.h>
 
 namespace kelport::os {
+namespace {
+
+// A caller may reach Windows Sockets through this library before any call of the emulation
+// library has started them, so the library starts them too, once, on first use and never in
+// DllMain (WSAStartup loads other libraries, which the loader lock forbids). Windows Sockets
+// count their starts; this one is never matched by a cleanup, since at process termination
+// other threads may still be using them.
+void StartSockets()
+{
+    static const bool started = [] {
+        WSADATA data;
+        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    static_cast<void>(started);
+}
+
+}  // namespace
 
 Library OpenLibrary(const char* fileName)
 {
@@ -34,6 +51,7 @@ int GetPid()
 
 int GetPeerName(unsigned int s, sockaddr* name, int* namelen)
 {
+    StartSockets();
     int length = *namelen;
     if (::getpeername(static_cast<SOCKET>(s), name, &length) != 0) {
         return -1;

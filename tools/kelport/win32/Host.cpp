@@ -20,12 +20,24 @@ std::runtime_error SocketFailure(const char* call)
     return std::runtime_error(std::string(call) + ": Windows Sockets error " + std::to_string(::WSAGetLastError()));
 }
 
+// The program makes sockets of its own, so it starts Windows Sockets for itself: the library
+// starts them only for the calls that reach them through it.
+void StartSockets()
+{
+    static const bool started = [] {
+        WSADATA data;
+        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    static_cast<void>(started);
+}
+
 }  // namespace
 
 const char kMathLibrary[] = "msvcrt.dll";
 
 QueuedSocket::QueuedSocket(int queued)
 {
+    StartSockets();
     const SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address{};
     address.sin_family = AF_INET;
