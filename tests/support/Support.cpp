@@ -375,15 +375,9 @@ bool IsLoaded(const char* path)
     return ::GetModuleHandleA(path) != nullptr;
 }
 
-std::string SystemCTime(std::time_t time)
-{
-    char text[26];
-    return ::ctime_s(text, sizeof text, &time) == 0 ? text : "";
-}
-
 void SetTimeZone(const char* zone)
 {
-    ::_putenv_s("TZ", zone);
+    ::_putenv_s("TZ", zone != nullptr ? zone : "");  // an empty value removes it
     ::_tzset();
 }
 
@@ -462,15 +456,13 @@ bool IsLoaded(const char* path)
     return library != nullptr && ::dlclose(library) == 0;
 }
 
-std::string SystemCTime(std::time_t time)
-{
-    char text[26];
-    return ::ctime_r(&time, text);
-}
-
 void SetTimeZone(const char* zone)
 {
-    ::setenv("TZ", zone, 1);
+    if (zone != nullptr) {
+        ::setenv("TZ", zone, 1);
+    } else {
+        ::unsetenv("TZ");
+    }
     ::tzset();
 }
 

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -141,5 +140,5 @@ void* LibrarySymbol(void* library, const char* name);
 bool CloseLibrary(void* library);
 bool IsLoaded(const char* path);
 
-std::string SystemCTime(std::time_t time);
+// The zone of local time for the C library (null: none set, the system's own).
 void SetTimeZone(const char* zone);

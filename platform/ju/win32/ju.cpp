@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -63,6 +64,35 @@ int TranslateError(int error, bool fionread)
     default:
         return EINVAL;
     }
+}
+
+// The broken-down time of seconds since 1970 in a zone without summer time, by the proleptic
+// Gregorian calendar (days to a civil date in 400-year eras of 146097 days, each starting on
+// 1 March so that the leap day ends its year).
+std::tm Civil(std::int64_t seconds)
+{
+    constexpr std::int64_t kDay = 86400;
+    std::int64_t days = seconds / kDay;
+    std::int64_t second = seconds % kDay;
+    if (second < 0) {
+        second += kDay;
+        --days;
+    }
+    std::tm civil{};
+    civil.tm_hour = static_cast<int>(second / 3600);
+    civil.tm_min = static_cast<int>(second / 60 % 60);
+    civil.tm_sec = static_cast<int>(second % 60);
+    civil.tm_wday = static_cast<int>(((days + 4) % 7 + 7) % 7);  // 1 January 1970 was a Thursday
+    const std::int64_t shifted = days + 719468;                    // days since 1 March of year 0
+    const std::int64_t era = (shifted >= 0 ? shifted : shifted - 146096) / 146097;
+    const std::int64_t dayOfEra = shifted - era * 146097;
+    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t month = (5 * dayOfYear + 2) / 153;  // from March
+    civil.tm_mday = static_cast<int>(dayOfYear - (153 * month + 2) / 5 + 1);
+    civil.tm_mon = static_cast<int>(month < 10 ? month + 2 : month - 10);
+    civil.tm_year = static_cast<int>(yearOfEra + era * 400 + (month >= 10 ? 1 : 0) - 1900);
+    return civil;
 }
 
 // A host record with the texts and addresses it reaches, kept apart from Windows Sockets'
@@ -198,11 +228,23 @@ protoent* getprotobyname_new(const char* name)
 char* ctime_r(const long* clock, char* buf)
 {
     const std::time_t time = static_cast<std::time_t>(*clock);
-    const errno_t error = ::ctime_s(buf, kTimeTextSize, &time);
-    if (error != 0) {
-        errno = error;
-        return nullptr;
+    std::tm local{};
+    if (::localtime_s(&local, &time) != 0) {
+        // The runtime's local time refuses every time before 1970, and may refuse one whose
+        // local time falls before it. It holds no rules of summer time for those years, so
+        // its standard bias is all that it can honestly say of them.
+        ::_tzset();
+        local = Civil(static_cast<std::int64_t>(time) - _timezone);
     }
+    // POSIX asctime's text, the day padded with a blank where the runtime's pads with a zero.
+    static const char kDays[] = "SunMonTueWedThuFriSat";
+    static const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3s %.3s%3d %.2d:%.2d:%.2d %d\n", kDays + 3 * local.tm_wday,
+                  kMonths + 3 * local.tm_mon, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                  local.tm_year + 1900);
+    std::memcpy(buf, text, kTimeTextSize);
+    buf[kTimeTextSize - 1] = '\0';
     return buf;
 }
 
