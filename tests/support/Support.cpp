@@ -375,6 +375,12 @@ bool IsLoaded(const char* path)
     return ::GetModuleHandleA(path) != nullptr;
 }
 
+void SetNonBlocking(int socket)
+{
+    u_long nonBlocking = 1;
+    ::ioctlsocket(static_cast<SOCKET>(socket), FIONBIO, &nonBlocking);
+}
+
 void SetTimeZone(const char* zone)
 {
     ::_putenv_s("TZ", zone != nullptr ? zone : "");  // an empty value removes it
@@ -454,6 +460,11 @@ bool IsLoaded(const char* path)
 {
     void* library = ::dlopen(path, RTLD_NOW | RTLD_NOLOAD);
     return library != nullptr && ::dlclose(library) == 0;
+}
+
+void SetNonBlocking(int socket)
+{
+    ::fcntl(socket, F_SETFL, ::fcntl(socket, F_GETFL) | O_NONBLOCK);
 }
 
 void SetTimeZone(const char* zone)

@@ -108,6 +108,7 @@ std::uint16_t PortOf(int socket);
 int LoopbackSocket(int type);  // bound to the loopback on a port of the system's choosing; TCP ones listen
 void CloseSocket(int socket);
 int ClosedSocket();  // a number that was a socket a moment ago
+void SetNonBlocking(int socket);
 
 // Two connected stream sockets: a socket pair, or on Windows a loopback TCP connection.
 class StreamPair {

@@ -61,6 +61,8 @@ int TranslateError(int error, bool fionread)
         return JU_ENETRESET;
     case WSAEFAULT:  // a bad argument pointer, a general failure as elsewhere
         return EFAULT;
+    case WSAEWOULDBLOCK:  // what a caller of a non-blocking socket waits on
+        return EAGAIN;
     default:
         return EINVAL;
     }
@@ -254,7 +256,12 @@ int junx_recvfrom(int s, void* buf, int len, int flags, void* from, int* fromlen
     const int rc = ::recvfrom(static_cast<SOCKET>(s), static_cast<char*>(buf), len, flags,
                               static_cast<sockaddr*>(from), fromlen);
     if (rc == SOCKET_ERROR) {
-        errno = TranslateError(::WSAGetLastError(), false);
+        const int error = ::WSAGetLastError();
+        // A datagram longer than the buffer fills it and is cut, as POSIX receives it.
+        if (error == WSAEMSGSIZE) {
+            return len;
+        }
+        errno = TranslateError(error, false);
         return -1;
     }
     return rc;
