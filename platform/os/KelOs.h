@@ -11,7 +11,7 @@ using Library = void*;
 
 // Null when the library cannot be loaded, or no name is given.
 Library OpenLibrary(const char* fileName);
-// Null when the library has no such symbol, or no library is given.
+// Null when the library has no such symbol; a null library is the program itself.
 void* FindSymbol(Library library, const char* name);
 void CloseLibrary(Library library);
 

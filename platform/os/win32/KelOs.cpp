@@ -26,16 +26,15 @@ void StartSockets()
 
 }  // namespace
 
+// The loader is given the caller's arguments as they are: a null name loads nothing, and a
+// null module is the program itself, whose exports GetProcAddress searches.
 Library OpenLibrary(const char* fileName)
 {
-    return fileName != nullptr ? ::LoadLibraryA(fileName) : nullptr;
+    return ::LoadLibraryA(fileName);
 }
 
 void* FindSymbol(Library library, const char* name)
 {
-    if (library == nullptr || name == nullptr) {
-        return nullptr;
-    }
     return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
 }
 
