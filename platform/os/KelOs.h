@@ -17,7 +17,8 @@ void CloseLibrary(Library library);
 
 int GetPid();
 
-// getpeername with the address length as a plain int, left as it was when the call fails.
+// getpeername with the address length as a plain int, copied back whatever the result: as
+// the call left it.
 int GetPeerName(unsigned int s, sockaddr* name, int* namelen);
 
 }  // namespace kelport::os

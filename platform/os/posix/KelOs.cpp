@@ -35,11 +35,9 @@ int GetPid()
 int GetPeerName(unsigned int s, sockaddr* name, int* namelen)
 {
     socklen_t length = static_cast<socklen_t>(*namelen);
-    if (::getpeername(static_cast<int>(s), name, &length) != 0) {
-        return -1;
-    }
+    const int rc = ::getpeername(static_cast<int>(s), name, &length);
     *namelen = static_cast<int>(length);
-    return 0;
+    return rc;
 }
 
 }  // namespace kelport::os

@@ -52,11 +52,9 @@ int GetPeerName(unsigned int s, sockaddr* name, int* namelen)
 {
     StartSockets();
     int length = *namelen;
-    if (::getpeername(static_cast<SOCKET>(s), name, &length) != 0) {
-        return -1;
-    }
+    const int rc = ::getpeername(static_cast<SOCKET>(s), name, &length);
     *namelen = length;
-    return 0;
+    return rc;
 }
 
 }  // namespace kelport::os
