@@ -8,7 +8,6 @@
 
 #include <malloc.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -186,24 +185,31 @@ int ioctl(int fd, unsigned long request, void* arg)
     return 0;
 }
 
-// The heap has no single break on Windows: the top is the end of the highest block of the
-// C runtime's heap. Only sbrk(0) is served.
+// The heap has no single break on Windows. Its first segment, which starts at its handle,
+// is reserved whole and committed from the bottom up as the heap grows, as a break moves:
+// the top is the end of that segment's committed memory. A few questions to the kernel find
+// it, without the heap's lock, where walking the heap's blocks would hold every other
+// thread's allocation for as long as there are blocks. Only sbrk(0) is served.
 void* sbrk(std::intptr_t increment)
 {
     if (increment != 0) {
         errno = ENOMEM;
         return reinterpret_cast<void*>(-1);
     }
-    const HANDLE heap = reinterpret_cast<HANDLE>(::_get_heap_handle());
-    char* top = nullptr;
-    if (::HeapLock(heap)) {
-        PROCESS_HEAP_ENTRY entry{};
-        while (::HeapWalk(heap, &entry)) {
-            top = std::max(top, static_cast<char*>(entry.lpData) + entry.cbData);
-        }
-        ::HeapUnlock(heap);
+    const auto heap = reinterpret_cast<const char*>(::_get_heap_handle());
+    MEMORY_BASIC_INFORMATION region{};
+    if (::VirtualQuery(heap, &region, sizeof region) == 0) {
+        return const_cast<char*>(heap);
     }
-    return top;
+    const void* const segment = region.AllocationBase;
+    const char* top = heap;
+    for (const char* at = heap; ::VirtualQuery(at, &region, sizeof region) != 0 && region.AllocationBase == segment;
+         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT) {
+            top = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+        }
+    }
+    return const_cast<char*>(top);
 }
 
 hostent* gethostbyname_new(const char* name)
