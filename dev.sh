@@ -3,8 +3,7 @@
 #   ./dev.sh demo            build the program, then run the demonstration: kelport tour
 #   ./dev.sh test            build and run every test on every target these machines can run:
 #                            Linux x86-64 (GCC and Clang), Linux i686 (under qemu-i386),
-#                            Windows x86-64 (under wine64); build Windows i686 and check its
-#                            exports
+#                            Windows x86-64 (under wine64) and Windows i686 (under wine)
 #   ./dev.sh sanitize        every test under AddressSanitizer and UndefinedBehaviorSanitizer,
 #                            and the concurrency tests under ThreadSanitizer
 #   ./dev.sh fuzz [SECONDS]  each fuzz target for SECONDS (60) from its seed corpus
@@ -19,7 +18,8 @@ cd "$(dirname "$0")"
 # read; make: the README's CMake recipe), then what the other targets and their tests add.
 packages=(cmake ninja-build make g++ binutils pkg-config netbase libspdlog-dev libfmt-dev libcli11-dev libpcap-dev
           googletest libgtest-dev libgmock-dev nlohmann-json3-dev)
-test_packages=(clang g++-multilib qemu-user g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64)
+test_packages=(clang g++-multilib qemu-user g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
+               wine32:i386)
 
 install() {
     local missing=()
@@ -30,6 +30,10 @@ install() {
     local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo=sudo
     echo "== Installing ${#missing[@]} packages that are missing: ${missing[*]}"
+    # The 32-bit wine loader is a package of Debian's i386 architecture.
+    if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo dpkg --add-architecture i386
+    fi
     $sudo apt-get update -q
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
