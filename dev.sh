@@ -4,7 +4,7 @@
 #   ./dev.sh test            build every target and run every test of those that run here:
 #                            Linux x86-64 (GCC and Clang), Linux i686 (under qemu-i386),
 #                            Linux s390x (big-endian, under qemu-s390x), Windows x86-64
-#                            (under wine64) and Windows i686
+#                            (under wine64) and Windows i686 (under wine)
 #   ./dev.sh sanitize        every test under AddressSanitizer and UndefinedBehaviorSanitizer,
 #                            and the concurrency tests under ThreadSanitizer
 #   ./dev.sh fuzz [SECONDS]  each fuzz target for SECONDS (60) from its seed corpus

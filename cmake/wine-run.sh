@@ -1,14 +1,17 @@
 #!/bin/sh
-# Runs a Windows program under wine64 in the build's own prefix: the emulator of the Windows
-# x86-64 build, for its test programs and the tests' discovery alike.
-#   wine-run.sh PREFIX PROGRAM [ARGS...]
+# Runs a Windows program under wine in the build's own prefix: the emulator of the Windows
+# builds, for their test programs and the tests' discovery alike. LOADER is the wine of the
+# program's width (/usr/lib/wine/wine64 or, for 32-bit programs, /usr/lib/wine/wine); the
+# prefix is made by wine64 in either case, since such a prefix runs both widths.
+#   wine-run.sh LOADER PREFIX PROGRAM [ARGS...]
 # Two wine processes that find no prefix create it together, and then one of them may fail
 # ("chdir to /tmp/wine-.../server-...") or each may start a server of its own, whose clients
 # later find it gone. So the first start creates the prefix alone, under a lock, and
 # everything after it shares the one prefix and its server.
 set -eu
-prefix=$1
-shift
+loader=$1
+prefix=$2
+shift 2
 export WINEPREFIX="$prefix" WINEDEBUG=-all
 if [ ! -e "$prefix/.kelport-ready" ]; then
     exec 9>"$prefix.lock"
@@ -24,4 +27,4 @@ if [ ! -e "$prefix/.kelport-ready" ]; then
     fi
     exec 9>&-
 fi
-exec /usr/lib/wine/wine64 "$@"
+exec "$loader" "$@"

@@ -141,6 +141,17 @@ TEST(SocketWrappers, PassLengthsInAndOut)
     ASSERT_EQ(0, ::sendto(sender, buffer, 0, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to));
     EXPECT_EQ(0, KelRecvFrom(receiver, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length))
         << "an empty datagram";
+    const std::string counted = "0123456789abcdefghij";
+    ASSERT_EQ(20, ::sendto(sender, counted.data(), 20, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to));
+    std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(10, KelRecvFrom(receiver, buffer, 10, 0, reinterpret_cast<sockaddr*>(&from), &length)) << "cut short";
+    EXPECT_EQ("0123456789#", std::string(buffer, 11));
+    EXPECT_EQ(16, length);
+    SetNonBlocking(receiver);
+    errno = 0;
+    EXPECT_EQ(-1, KelRecvFrom(receiver, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length))
+        << "nothing waiting";
+    EXPECT_EQ(EAGAIN, errno);
     length = 16;
     EXPECT_LT(KelRecvFrom(ClosedSocket(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length), 0);
     EXPECT_EQ(16, length);

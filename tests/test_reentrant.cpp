@@ -1,5 +1,7 @@
 // The reentrant look-ups, time texts and directory reading.
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -96,13 +98,31 @@ TEST(Reentrant, ThreadsLookingUpAtOnceEachGetTheirOwnAnswers)
 
 TEST(Reentrant, TimeTextsAndDirectories)
 {
-    const long clock = 1764946882;
+    // The same text on every system for every time a 32-bit long holds, in local time.
+    const struct {
+        const char* zone;
+        long clock;
+        const char* text;
+    } times[] = {
+        {"UTC", INT32_MIN, "Fri Dec 13 20:45:52 1901\n"}, {"UTC", -58060800, "Thu Feb 29 00:00:00 1968\n"},
+        {"UTC", -1, "Wed Dec 31 23:59:59 1969\n"},        {"UTC", 0, "Thu Jan  1 00:00:00 1970\n"},
+        {"UTC", 86400, "Fri Jan  2 00:00:00 1970\n"},     {"UTC", 951782400, "Tue Feb 29 00:00:00 2000\n"},
+        {"UTC", 1764946882, "Fri Dec  5 15:01:22 2025\n"}, {"UTC", INT32_MAX, "Tue Jan 19 03:14:07 2038\n"},
+        {"JST-9", -1, "Thu Jan  1 08:59:59 1970\n"},      {"JST-9", 1764946882, "Sat Dec  6 00:01:22 2025\n"},
+        {"NST3:30", 0, "Wed Dec 31 20:30:00 1969\n"},
+    };
+    const char* zone = std::getenv("TZ");
+    const std::string savedZone = zone != nullptr ? zone : "";
     char buffer[26];
-    for (const int length : {26, 0}) {  // the length is not looked at
-        std::memset(buffer, kMarker, sizeof buffer);
-        ASSERT_EQ(buffer, KelCTime_r(&clock, buffer, length));
-        EXPECT_EQ(SystemCTime(clock), buffer);
+    for (const auto& t : times) {
+        SetTimeZone(t.zone);
+        for (const int length : {26, 0}) {  // the length is not looked at
+            std::memset(buffer, kMarker, sizeof buffer);
+            ASSERT_EQ(buffer, KelCTime_r(&t.clock, buffer, length)) << t.clock;
+            EXPECT_EQ(std::string(t.text, 26), std::string(buffer, 26)) << t.zone << " " << t.clock;
+        }
     }
+    SetTimeZone(zone != nullptr ? savedZone.c_str() : nullptr);
 
     // asctime's text lies in storage of the calling thread, which its next call overwrites.
     std::tm epoch{};

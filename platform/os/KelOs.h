@@ -11,13 +11,14 @@ using Library = void*;
 
 // Null when the library cannot be loaded, or no name is given.
 Library OpenLibrary(const char* fileName);
-// Null when the library has no such symbol, or no library is given.
+// Null when the library has no such symbol; a null library is the program itself.
 void* FindSymbol(Library library, const char* name);
 void CloseLibrary(Library library);
 
 int GetPid();
 
-// getpeername with the address length as a plain int, left as it was when the call fails.
+// getpeername with the address length as a plain int, copied back whatever the result: as
+// the call left it.
 int GetPeerName(unsigned int s, sockaddr* name, int* namelen);
 
 }  // namespace kelport::os

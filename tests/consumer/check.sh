@@ -21,8 +21,14 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 libdir=$(dirname "$(find "$prefix" -name kelport.pc)")/..
 if [ "$system" = win32 ]; then
     exe=.exe
-    # Windows finds the installed DLLs on its PATH.
-    export WINEPATH="Z:${prefix//\//\\}\\bin"
+    # Windows finds the installed DLLs on its PATH, and the compiler's runtime DLLs, which a
+    # program linked without -static needs (on i686, libgcc's, over winpthread, for every
+    # program).
+    WINEPATH="Z:$prefix/bin"
+    for runtime in "$("$compiler" -print-libgcc-file-name)" "$("$compiler" -print-file-name=libwinpthread-1.dll)"; do
+        WINEPATH+=";Z:$(dirname "$(realpath "$runtime")")"
+    done
+    export WINEPATH=${WINEPATH//\//\\}
 else
     exe=
 fi

@@ -54,6 +54,15 @@ std::vector<std::string> Environment(const std::vector<std::string>& env)
 }
 
 #if defined(_WIN32)
+// The tests make sockets of their own, as a caller of the library does, so they start Windows
+// Sockets themselves; the library starts them only for what it calls.
+bool StartSockets()
+{
+    WSADATA data;
+    return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+const bool kSocketsStarted = StartSockets();
+
 // The tests read exactly the bytes the library wrote: no line-end translation on the standard
 // streams, in each test program and in each death test's child.
 const bool kBinaryStreams = _setmode(_fileno(stdout), _O_BINARY) != -1 && _setmode(_fileno(stderr), _O_BINARY) != -1;
@@ -390,15 +399,15 @@ bool IsLoaded(const char* path)
     return ::GetModuleHandleA(path) != nullptr;
 }
 
-std::string SystemCTime(std::time_t time)
+void SetNonBlocking(int socket)
 {
-    char text[26];
-    return ::ctime_s(text, sizeof text, &time) == 0 ? text : "";
+    u_long nonBlocking = 1;
+    ::ioctlsocket(static_cast<SOCKET>(socket), FIONBIO, &nonBlocking);
 }
 
 void SetTimeZone(const char* zone)
 {
-    ::_putenv_s("TZ", zone);
+    ::_putenv_s("TZ", zone != nullptr ? zone : "");  // an empty value removes it
     ::_tzset();
 }
 
@@ -477,15 +486,18 @@ bool IsLoaded(const char* path)
     return library != nullptr && ::dlclose(library) == 0;
 }
 
-std::string SystemCTime(std::time_t time)
+void SetNonBlocking(int socket)
 {
-    char text[26];
-    return ::ctime_r(&time, text);
+    ::fcntl(socket, F_SETFL, ::fcntl(socket, F_GETFL) | O_NONBLOCK);
 }
 
 void SetTimeZone(const char* zone)
 {
-    ::setenv("TZ", zone, 1);
+    if (zone != nullptr) {
+        ::setenv("TZ", zone, 1);
+    } else {
+        ::unsetenv("TZ");
+    }
     ::tzset();
 }
 

@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -112,6 +111,7 @@ std::uint16_t PortOf(int socket);
 int LoopbackSocket(int type);  // bound to the loopback on a port of the system's choosing; TCP ones listen
 void CloseSocket(int socket);
 int ClosedSocket();  // a number that was a socket a moment ago
+void SetNonBlocking(int socket);
 
 // Two connected stream sockets: a socket pair, or on Windows a loopback TCP connection.
 class StreamPair {
@@ -144,5 +144,5 @@ void* LibrarySymbol(void* library, const char* name);
 bool CloseLibrary(void* library);
 bool IsLoaded(const char* path);
 
-std::string SystemCTime(std::time_t time);
+// The zone of local time for the C library (null: none set, the system's own).
 void SetTimeZone(const char* zone);

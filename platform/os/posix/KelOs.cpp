@@ -8,16 +8,18 @@
 
 namespace kelport::os {
 
-// dlopen and dlsym read a null name or handle as "the program itself"; a library loader
-// that is given nothing finds nothing.
+// dlopen reads a null name as "the program itself", where the Windows loader given no name
+// loads nothing: a null name loads nothing here too, so that a caller sees the same on both.
 Library OpenLibrary(const char* fileName)
 {
     return fileName != nullptr ? ::dlopen(fileName, RTLD_NOW) : nullptr;
 }
 
+// A null library is the global scope, the program itself first, as the Windows loader's
+// null module is the program; a null name, which dlsym cannot read, finds nothing there.
 void* FindSymbol(Library library, const char* name)
 {
-    return library != nullptr && name != nullptr ? ::dlsym(library, name) : nullptr;
+    return name != nullptr ? ::dlsym(library, name) : nullptr;
 }
 
 void CloseLibrary(Library library)
@@ -33,11 +35,9 @@ int GetPid()
 int GetPeerName(unsigned int s, sockaddr* name, int* namelen)
 {
     socklen_t length = static_cast<socklen_t>(*namelen);
-    if (::getpeername(static_cast<int>(s), name, &length) != 0) {
-        return -1;
-    }
+    const int rc = ::getpeername(static_cast<int>(s), name, &length);
     *namelen = static_cast<int>(length);
-    return 0;
+    return rc;
 }
 
 }  // namespace kelport::os

@@ -8,17 +8,33 @@
 #include <process.h>
 
 namespace kelport::os {
+namespace {
 
+// A caller may reach Windows Sockets through this library before any call of the emulation
+// library has started them, so the library starts them too, once, on first use and never in
+// DllMain (WSAStartup loads other libraries, which the loader lock forbids). Windows Sockets
+// count their starts; this one is never matched by a cleanup, since at process termination
+// other threads may still be using them.
+void StartSockets()
+{
+    static const bool started = [] {
+        WSADATA data;
+        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    static_cast<void>(started);
+}
+
+}  // namespace
+
+// The loader is given the caller's arguments as they are: a null name loads nothing, and a
+// null module is the program itself, whose exports GetProcAddress searches.
 Library OpenLibrary(const char* fileName)
 {
-    return fileName != nullptr ? ::LoadLibraryA(fileName) : nullptr;
+    return ::LoadLibraryA(fileName);
 }
 
 void* FindSymbol(Library library, const char* name)
 {
-    if (library == nullptr || name == nullptr) {
-        return nullptr;
-    }
     return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
 }
 
@@ -34,12 +50,11 @@ int GetPid()
 
 int GetPeerName(unsigned int s, sockaddr* name, int* namelen)
 {
+    StartSockets();
     int length = *namelen;
-    if (::getpeername(static_cast<SOCKET>(s), name, &length) != 0) {
-        return -1;
-    }
+    const int rc = ::getpeername(static_cast<SOCKET>(s), name, &length);
     *namelen = length;
-    return 0;
+    return rc;
 }
 
 }  // namespace kelport::os
