@@ -68,5 +68,6 @@ TEST(Library, EndsWhileOtherThreadsTrace)
             ASSERT_EQ(0, ended.exitCode) << ended.err;
         }
     }
-    EXPECT_THAT(ReadFile(dir.File("trace.log")), testing::HasSubstr("KelMaxThreads -w- request = 299"));
+    EXPECT_NE(std::string::npos, ReadFile(dir.File("trace.log")).find("KelMaxThreads -w- request = 0\n"))
+        << "the threads traced into the file";
 }
