@@ -28,11 +28,11 @@ constexpr std::size_t kTimeTextSize = 26;
 // WSANOTINITIALISED, which is what the caller sees.
 void StartSockets()
 {
-    static const bool started = [] {
+    static const int started = [] {
         WSADATA data;
-        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        return ::WSAStartup(MAKEWORD(2, 2), &data);
     }();
-    static_cast<void>(started);
+    static_cast<void>(started);  // a failure shows in the calls that follow
 }
 
 int TranslateError(int error, bool fionread)

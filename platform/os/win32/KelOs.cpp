@@ -17,11 +17,11 @@ namespace {
 // other threads may still be using them.
 void StartSockets()
 {
-    static const bool started = [] {
+    static const int started = [] {
         WSADATA data;
-        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        return ::WSAStartup(MAKEWORD(2, 2), &data);
     }();
-    static_cast<void>(started);
+    static_cast<void>(started);  // a failure shows in the calls that follow
 }
 
 }  // namespace

@@ -25,11 +25,11 @@ std::runtime_error SocketFailure(const char* call)
 // starts them only for the calls that reach them through it.
 void StartSockets()
 {
-    static const bool started = [] {
+    static const int started = [] {
         WSADATA data;
-        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        return ::WSAStartup(MAKEWORD(2, 2), &data);
     }();
-    static_cast<void>(started);
+    static_cast<void>(started);  // a failure shows in the calls that follow
 }
 
 // A socket closed when it goes out of scope, on every way out.
