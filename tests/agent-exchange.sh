@@ -19,11 +19,11 @@ cleanup() {
 }
 trap cleanup EXIT
 cd "$work"
+export JUZAD_TRACE_FORMAT=json
 number=-81,985,529,216,486,895  # -0x0123456789abcdef: each byte tells its place
 
 fail() { echo "$*" >&2; exit 1; }
 has_record() { grep -qF "\"text\":\"$2" "$1" || fail "$1 has no record of $2: $(cat "$1" 2>/dev/null)"; }
-traced() { JUZAD_TRACE_SINK=file:$1.json JUZAD_TRACE_FORMAT=json "${@:2}"; }
 
 # exchange NAME AGENT... -- PROBER...
 exchange() {
@@ -32,7 +32,7 @@ exchange() {
     local agent=() prober
     while [ "$1" != -- ]; do agent+=("$1"); shift; done
     prober=("${@:2}")
-    traced "$name-agent" timeout -k 1 120 "${agent[@]}" serve 0 >"$name-agent.out" 2>&1 &
+    JUZAD_TRACE_SINK=file:$name-agent.json timeout -k 1 120 "${agent[@]}" serve 0 >"$name-agent.out" 2>&1 &
     agents+=($!)
     # qemu or wine may take a while to start the program; the exchange is what is timed.
     for _ in $(seq 600); do
@@ -44,7 +44,7 @@ exchange() {
     pid=${BASH_REMATCH[1]:-} port=${BASH_REMATCH[2]:-}
     [ -n "$port" ] || fail "$name: the agent did not say its port within 60 s"
     local start=$SECONDS answer
-    answer=$(traced "$name-prober" timeout -k 1 10 "${prober[@]}" ask 127.0.0.1 "$port" "$number" | tr -d '\r') ||
+    answer=$(JUZAD_TRACE_SINK=file:$name-prober.json timeout -k 1 10 "${prober[@]}" ask 127.0.0.1 "$port" "$number" | tr -d '\r') ||
         fail "$name: the exchange failed (status $?): $answer"
     [ "$answer" = "$(uname -n) pid $pid saw 127.0.0.1 send ${#number} bytes: -81985529216486895" ] ||
         fail "$name: the prober printed: $answer"
