@@ -10,8 +10,8 @@
 #   ./dev.sh fuzz [SECONDS]  each fuzz target for SECONDS (60) from its seed corpus
 #   ./dev.sh bench [ARGS]    build optimised, then run the benchmarks (Google Benchmark ARGS)
 #   ./dev.sh docs            the API reference (Doxygen); an undocumented public name fails it
-#   ./dev.sh package         the Debian package (cpack), its files unpacked and used as the
-#                            README says
+#   ./dev.sh package         the Debian package and the two Windows zips (cpack), each
+#                            unpacked and used as the README says
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -107,6 +107,17 @@ package)
     dpkg-deb --info "$deb" | grep -E 'Package|Version|Depends'
     dpkg -x "$deb" build/default/package/root
     bash tests/readme-recipes.sh README.md --installed build/default/package/root/usr
+    for preset in windows windows-i686; do
+        echo "== $preset"
+        build "$preset"
+        rm -rf "build/$preset/package"
+        (cd "build/$preset" && cpack -G ZIP -B package)
+        zip=$(echo "build/$preset"/package/*.zip)
+        cmake -E tar tf "$zip"
+        mkdir "build/$preset/package/root"
+        (cd "build/$preset/package/root" && cmake -E tar xf "../${zip##*/}")
+        bash tests/readme-recipes.sh README.md --windows "build/$preset/package/root/$(basename "$zip" .zip)"
+    done
     ;;
 *)
     echo "usage: $0 demo|test|sanitize|fuzz [SECONDS]|bench [ARGS]|docs|package" >&2

@@ -2,14 +2,19 @@
 # Runs the README's recipes for a program that uses the library, exactly as the README writes
 # them, in a fresh folder: installs a build with the README's install recipe (or takes a tree
 # installed some other way), writes app/app.cpp and app/CMakeLists.txt from it, builds and
-# runs the program with CMake and with pkg-config, and traces it into a file.
+# runs the program with CMake and with pkg-config, and traces it into a file. An unpacked
+# Windows zip gets the Windows recipe instead: the program built with MinGW-w64 and run under
+# wine, in a wine prefix of its own.
 #   readme-recipes.sh README BUILD_DIR             install BUILD_DIR as the README does
 #   readme-recipes.sh README --installed PREFIX    a tree installed already (a package's files)
+#   readme-recipes.sh README --windows FOLDER      an unpacked zip, KelPort-VERSION-win64 or -win32
 set -euo pipefail
 readme=$(realpath "$1")
+mode=$2
 given=$(realpath "${3:-$2}")
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# A wine server outlives its last program for a while: it goes before its prefix does.
+trap '[ "$mode" != --windows ] || /usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
 cd "$work"
 
 # The fenced block after the line <!-- recipe: NAME -->.
@@ -25,21 +30,52 @@ recipe() {
 run() { bash -euo pipefail -c "$(recipe "$1")"; }
 expect() { [ "$2" = "$3" ] || { printf '%s printed:\n%s\nnot:\n%s\n' "$1" "$2" "$3" >&2; exit 1; }; }
 
-if [ "$2" = --installed ]; then
+case $mode in
+--installed)
     export PREFIX=$given
-else
+    ;;
+--windows)
+    export KELPORT=$given WINEPREFIX=$work/wine WINEDEBUG=-all
+    # The compiler of the width the name tells; find_package refuses a tree of the other one.
+    case $given in
+    *-win64) export MINGW=x86_64-w64-mingw32 ;;
+    *-win32) export MINGW=i686-w64-mingw32 ;;
+    *) echo "$given is named for no width" >&2; exit 1 ;;
+    esac
+    ;;
+*)
     export PREFIX=$work/prefix
     mkdir build
     ln -s "$given" build/default
     run install >/dev/null
-fi
+    ;;
+esac
 mkdir app
+# The example agent's recipes start from the top of the source tree.
+ln -s "$(dirname "$readme")/examples" examples
 recipe app.cpp >app/app.cpp
 recipe CMakeLists.txt >app/CMakeLists.txt
 expected="$(uname -n) -1234"
+
+if [ "$mode" = --windows ]; then
+    expect "the Windows recipe" "$(run windows 2>/dev/null | tr -d '\r' | tail -n 1)" "$expected"
+    run windows-agent >/dev/null
+    echo "the README's Windows recipe ran against $KELPORT"
+    exit 0
+fi
 
 expect "the CMake recipe" "$(run cmake 2>/dev/null | tail -n 1)" "$expected"
 expect "the pkg-config recipe" "$(run pkg-config 2>/dev/null)" "$expected"
 run traces >/dev/null
 grep -q '"text":"KelSysInfo()\\n"' traces/app.json || { echo "the traces recipe left: $(cat traces/app.json)" >&2; exit 1; }
+run agent >/dev/null
+# In a session of its own, so that an agent that a failed question left running ends too.
+setsid bash -euo pipefail -c "$(recipe agent-run)" >agent.out 2>/dev/null &
+session=$!
+wait "$session" || true
+kill -- "-$session" 2>/dev/null || true
+answer=$(grep -v listening agent.out)
+[[ $answer =~ ^$(uname -n)\ pid\ [0-9]+\ saw\ 127.0.0.1\ send\ 6\ bytes:\ -1234$ ]] ||
+    { echo "the agent recipe printed: $answer" >&2; exit 1; }
+grep -q '"text":"KelGetSocketPacketLength(' traces/agent.json || { echo "the agent left: $(cat traces/agent.json)" >&2; exit 1; }
 echo "the README's recipes ran against $PREFIX"
