@@ -24,8 +24,9 @@
 // are the same calls on both. The library's socket calls take the handle as an int, which a
 // Windows socket handle (a small number) fits.
 //
-// On Windows, the byte count waiting is every datagram queued, not the first alone: an agent
-// that several askers reach at once may see more than the question it then reads.
+// On Windows the byte count waiting on a datagram socket may be every datagram queued, not the
+// first alone (its documentation has said both): an agent that several askers reach at once
+// may see more than the question it then reads, so the count sizes the read but never cuts it.
 
 #include <cerrno>
 #include <charconv>
