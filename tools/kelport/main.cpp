@@ -151,7 +151,7 @@ int main(int argc, char** argv)
     CLI::App* ipstr = command("ipstr", "KelGetIPStr of dotted text or a 32-bit number",
                               [&] { return tool::IpStr(value, hostOrder); });
     ipstr->add_option("VALUE", value, "A.B.C.D, or a number (decimal or 0x hex), network order")->required();
-    ipstr->add_flag("--host-order", hostOrder, "The number is in host byte order (KelGetIPStrH)");
+    ipstr->add_flag("--host-order", hostOrder, "The number is in host byte order (KelGetIPStrH); numbers only");
     command("aton", "KelInetAtoN of a dotted text", [&] { return tool::Aton(value); })
         ->add_option("TEXT", value, "Address text")->required();
 
@@ -173,8 +173,8 @@ int main(int argc, char** argv)
     std::optional<std::string> message;
     CLI::App* raise = command(
         "raise",
-        "Report CODE through CKelError as a caller would. Fatal codes abort this program and exit codes "
-        "end it with status 1, as they end any caller",
+        "Report CODE through CKelError as a caller would. Fatal codes, and codes that are not in the "
+        "catalogue, abort this program, and exit codes end it with status 1, as they end any caller",
         [&] {
             return tool::Raise(tool::ArgumentNumber<int>("CODE", code), tool::ArgumentNumber<int>("--line", line),
                                message);
