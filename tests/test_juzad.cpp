@@ -252,6 +252,8 @@ TEST(JuZadSinks, StreamsFilesAndWords)
          "JUZAD_TRACE='A=lots' cannot be used ('lots' of A is not a WORD: it takes a WORD for every component, or "
          "Component Name=WORD pairs separated by commas, each WORD decimal or 0x hex up to 0xFFFFFFFF); using the "
          "default (every attribute)"},
+        {"JUZAD_TRACE=Zelta=0", "JUZAD_TRACE: no trace object has the component 'Zelta' (this program's are Memory "
+                                "Usage, ZeltaDiscovery); its word is ignored"},
         {"JUZAD_TRACE_SINK=" + theirs,
          "JUZAD_TRACE_SINK='" + theirs + "' cannot be used (not on this system); using the default (stderr)"},
         {"JUZAD_TRACE_SINK=rotate:" + device + ":100:1",
