@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the README's recipes for a program that uses the library, exactly as the README writes
 # them, in a fresh folder: installs a build with the README's install recipe (or takes a tree
-# installed some other way), writes app/app.cpp and app/CMakeLists.txt from it, builds and
-# runs the program with CMake and with pkg-config, and traces it into a file.
+# installed some other way), compiles each installed header on its own, writes app/app.cpp
+# and app/CMakeLists.txt from the README, builds and runs the program with CMake and with
+# pkg-config, and traces it into a file.
 #   readme-recipes.sh README BUILD_DIR             install BUILD_DIR as the README does
 #   readme-recipes.sh README --installed PREFIX    a tree installed already (a package's files)
 set -euo pipefail
@@ -33,6 +34,12 @@ else
     ln -s "$given" build/default
     run install >/dev/null
 fi
+# Each installed header compiles on its own, the tracing library's among them: the API
+# reference offers it to programs.
+[ -e "$PREFIX/include/kelport/JuZadTrc.h" ] || { echo "JuZadTrc.h is not installed" >&2; exit 1; }
+for header in "$PREFIX"/include/kelport/*.h; do
+    echo "#include \"${header##*/}\"" | g++ -std=c++17 -fsyntax-only -x c++ -I"$PREFIX/include/kelport" -
+done
 mkdir app
 recipe app.cpp >app/app.cpp
 recipe CMakeLists.txt >app/CMakeLists.txt
