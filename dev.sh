@@ -45,8 +45,27 @@ build() {
     cmake --build --preset "$1"
 }
 
-install "${packages[@]}"
+# The comment at the top of this file.
+usage() {
+    awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$(basename "$0")"
+}
+
+# What was asked for is read before anything is installed.
 case "${1:-}" in
+demo | test | sanitize | fuzz | bench | docs | package) ;;
+-h | --help)
+    usage
+    exit 0
+    ;;
+*)
+    [ -z "${1:-}" ] || echo "$(basename "$0"): '$1' is not a subcommand" >&2
+    usage >&2
+    exit 2
+    ;;
+esac
+
+install "${packages[@]}"
+case "$1" in
 demo)
     cmake --preset default >/dev/null
     cmake --build --preset default --target kelport
@@ -107,9 +126,5 @@ package)
     dpkg-deb --info "$deb" | grep -E 'Package|Version|Depends'
     dpkg -x "$deb" build/default/package/root
     bash tests/readme-recipes.sh README.md --installed build/default/package/root/usr
-    ;;
-*)
-    echo "usage: $0 demo|test|sanitize|fuzz [SECONDS]|bench [ARGS]|docs|package" >&2
-    exit 2
     ;;
 esac
