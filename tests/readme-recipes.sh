@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Runs the README's recipes for a program that uses the library, exactly as the README writes
-# them, in a fresh folder: installs a build with the README's install recipe (or takes a tree
-# installed some other way), compiles each installed header on its own, writes app/app.cpp
-# and app/CMakeLists.txt from the README, builds and runs the program with CMake and with
-# pkg-config, and traces it into a file.
-#   readme-recipes.sh README BUILD_DIR             install BUILD_DIR as the README does
+# them, in a fresh folder: builds and installs a build folder with the README's install
+# recipe, its build step included (or takes a tree installed some other way), compiles each
+# installed header on its own, writes app/app.cpp and app/CMakeLists.txt from the README,
+# builds and runs the program with CMake and with pkg-config, and traces it into a file.
+#   readme-recipes.sh README BUILD_DIR             build and install BUILD_DIR as the README does
 #   readme-recipes.sh README --installed PREFIX    a tree installed already (a package's files)
 set -euo pipefail
 readme=$(realpath "$1")
