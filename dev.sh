@@ -45,8 +45,27 @@ build() {
     cmake --build --preset "$1"
 }
 
-install "${packages[@]}"
+# The comment at the top of this file.
+usage() {
+    awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$(basename "$0")"
+}
+
+# What was asked for is read before anything is installed.
 case "${1:-}" in
+demo | test | sanitize | fuzz | bench | docs | package) ;;
+-h | --help)
+    usage
+    exit 0
+    ;;
+*)
+    [ -z "${1:-}" ] || echo "$(basename "$0"): '$1' is not a subcommand" >&2
+    usage >&2
+    exit 2
+    ;;
+esac
+
+install "${packages[@]}"
+case "$1" in
 demo)
     cmake --preset default >/dev/null
     cmake --build --preset default --target kelport
@@ -118,9 +137,5 @@ package)
         (cd "build/$preset/package/root" && cmake -E tar xf "../${zip##*/}")
         bash tests/readme-recipes.sh README.md --windows "build/$preset/package/root/$(basename "$zip" .zip)"
     done
-    ;;
-*)
-    echo "usage: $0 demo|test|sanitize|fuzz [SECONDS]|bench [ARGS]|docs|package" >&2
-    exit 2
     ;;
 esac

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Runs the README's recipes for a program that uses the library, exactly as the README writes
-# them, in a fresh folder: installs a build with the README's install recipe (or takes a tree
-# installed some other way), writes app/app.cpp and app/CMakeLists.txt from it, builds and
-# runs the program with CMake and with pkg-config, and traces it into a file. An unpacked
-# Windows zip gets the Windows recipe instead: the program built with MinGW-w64 and run under
-# wine, in a wine prefix of its own.
-#   readme-recipes.sh README BUILD_DIR             install BUILD_DIR as the README does
+# them, in a fresh folder: builds and installs a build folder with the README's install
+# recipe, its build step included (or takes a tree installed some other way), compiles each
+# installed header on its own, writes app/app.cpp and app/CMakeLists.txt from the README,
+# builds and runs the program with CMake and with pkg-config, traces it into a file, and builds
+# and runs the example agent. An unpacked Windows zip gets the Windows recipes instead: the
+# program and the agent built with MinGW-w64, the program run under wine, in a wine prefix of
+# its own.
+#   readme-recipes.sh README BUILD_DIR             build and install BUILD_DIR as the README does
 #   readme-recipes.sh README --installed PREFIX    a tree installed already (a package's files)
 #   readme-recipes.sh README --windows FOLDER      an unpacked zip, KelPort-VERSION-win64 or -win32
 set -euo pipefail
@@ -63,6 +65,13 @@ if [ "$mode" = --windows ]; then
     echo "the README's Windows recipe ran against $KELPORT"
     exit 0
 fi
+
+# Each installed header compiles on its own, the tracing library's among them: the API
+# reference offers it to programs.
+[ -e "$PREFIX/include/kelport/JuZadTrc.h" ] || { echo "JuZadTrc.h is not installed" >&2; exit 1; }
+for header in "$PREFIX"/include/kelport/*.h; do
+    echo "#include \"${header##*/}\"" | g++ -std=c++17 -fsyntax-only -x c++ -I"$PREFIX/include/kelport" -
+done
 
 expect "the CMake recipe" "$(run cmake 2>/dev/null | tail -n 1)" "$expected"
 expect "the pkg-config recipe" "$(run pkg-config 2>/dev/null)" "$expected"

@@ -86,7 +86,15 @@ TEST(Kelport, PrintsWhatTheCallsGiveAndExitsByWhatHappened)
         {{"ether", "0102"}, 2, "", "kelport: '0102' is shorter than the 14 bytes of a header\n"},
         {{"raise", ""}, 2, "", "kelport: CODE: '' is not a whole number\n"},
         {{"pktlen", "--bytes", "99999999999"}, 2, "", "kelport: --bytes: 99999999999 is out of range (0 to 2147483647)\n"},
-        {{"ioctl", "KEL_NOPE"}, 2, "", "kelport: 'KEL_NOPE' is neither a KelIoctlEnum name nor a number\n"},
+        {{"ioctl", "KEL_NOPE"}, 2, "",
+         "kelport: 'KEL_NOPE' is neither a KelIoctlEnum name nor a number (the names: KEL_I_NREAD, KEL_I_PUSH, "
+         "KEL_I_STR, KEL_I_FLUSH, KEL_I_POP, KEL_I_LOOK, KEL_SIOCGIFCONF, KEL_SIOCGIFFLAGS, KEL_SIOCGIFADDR, "
+         "KEL_SIOCGIFNETMASK, KEL_SIOCGARP, KEL_TIOCINQ, KEL_FIONREAD, KEL_SOCKET_N_READ)\n"},
+        {{"--debg", "4", "hostname"}, 2, "", "kelport: '--debg' is not an option (kelport --help lists them)\n"},
+        {{"hostname", "--debug", "4"}, 2, "",
+         "kelport: '--debug' is not an option of hostname; kelport's own options go before the subcommand (kelport "
+         "--help tells more)\n"},
+        {{"--debug", "-1", "pid"}, 2, "", "kelport: --debug: -1 is out of range (0 to 2147483647)\n"},
 #if KELPORT_CAPTURE_READER
         {{"ether", "--pcap", dir.File("two.pcap")}, 0,
          "frame 1: destination 01-02-03-04-05-06 (1108152157446), source 80-00-00-00-00-01 (-140737488355327), type "

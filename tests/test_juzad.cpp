@@ -26,11 +26,12 @@ using JuZadTrc::Format;
 
 namespace {
 
-// A configuration as one line, or "-" when the value cannot be used.
+// A configuration as one line, or "- " and what is wrong when the value cannot be used.
 std::string Attributes(const char* value)
 {
-    const auto parsed = JuZadTrc::ParseAttributes(value);
-    std::string shown = parsed ? std::to_string(parsed->all) : "-";
+    std::string why;
+    const auto parsed = JuZadTrc::ParseAttributes(value, &why);
+    std::string shown = parsed ? std::to_string(parsed->all) : "- " + why;
     for (const auto& [name, word] : parsed ? parsed->byComponent : decltype(parsed->byComponent){}) {
         shown += "," + name + "=" + std::to_string(word);
     }
@@ -39,9 +40,10 @@ std::string Attributes(const char* value)
 
 std::string Sink(const char* value)
 {
-    const auto parsed = JuZadTrc::ParseSink(value);
+    std::string why;
+    const auto parsed = JuZadTrc::ParseSink(value, &why);
     if (!parsed) {
-        return "-";
+        return "- " + why;
     }
     return std::to_string(static_cast<int>(parsed->kind)) + " " + parsed->path + " " +
            std::to_string(parsed->maxBytes) + " " + std::to_string(parsed->maxFiles);
@@ -93,8 +95,10 @@ TEST(JuZadConfig, ReadsWhatItCanUseAndNothingElse)
     const std::pair<const char*, std::string> attributes[] = {
         {"8", "8"}, {"0XfF", "255"}, {"4294967295", "4294967295"},
         {" ZeltaDiscovery = 0x8 , Memory Usage=0 ", "4294967295,Memory Usage=0,ZeltaDiscovery=8"},
-        {"0,Memory Usage=8", "0,Memory Usage=8"}, {"", "-"}, {"0x", "-"}, {"-1", "-"}, {"4294967296", "-"},
-        {"8 9", "-"}, {"=8", "-"}, {"A=8,", "-"}, {"8,9", "-"}, {"A=0xg", "-"},
+        {"0,Memory Usage=8", "0,Memory Usage=8"}, {"", "- an entry is empty"}, {"0x", "- '0x' is not a WORD"},
+        {"-1", "- '-1' is not a WORD"}, {"4294967296", "- '4294967296' is not a WORD"}, {"8 9", "- '8 9' is not a WORD"},
+        {"=8", "- '=8' names no component"}, {"A=8,", "- an entry is empty"}, {"8,9", "- more than one bare WORD"},
+        {"A=0xg", "- '0xg' of A is not a WORD"},
     };
     for (const auto& [value, expected] : attributes) {
         EXPECT_EQ(expected, Attributes(value)) << "'" << value << "'";
@@ -102,9 +106,11 @@ TEST(JuZadConfig, ReadsWhatItCanUseAndNothingElse)
     const std::pair<const char*, std::string> sinks[] = {
         {"stderr", "0  0 0"}, {"stdout", "1  0 0"}, {"syslog", "4  0 0"}, {"debugger", "5  0 0"}, {"null", "6  0 0"},
         {"file::", "2 : 0 0"}, {"rotate:/t.log:1048576:3", "3 /t.log 1048576 3"},
-        {"rotate:/a:b.log:0x100:0", "3 /a:b.log 256 0"}, {"", "-"}, {"file:", "-"}, {"FILE:/x", "-"},
-        {"stderr ", "-"}, {"rotate:/x:10", "-"}, {"rotate:/x:0:3", "-"}, {"rotate::10:2", "-"},
-        {"rotate:/x:ten:2", "-"}, {"rotate:/x:10:-1", "-"},
+        {"rotate:/a:b.log:0x100:0", "3 /a:b.log 256 0"}, {"", "- no such sink"}, {"file:", "- file: needs a PATH"},
+        {"FILE:/x", "- no such sink"}, {"stderr ", "- no such sink"}, {"rotate:/x:10", "- rotate: needs PATH:BYTES:FILES"},
+        {"rotate:/x:0:3", "- BYTES must be a number above 0, not '0'"}, {"rotate::10:2", "- rotate: needs a PATH"},
+        {"rotate:/x:ten:2", "- BYTES must be a number above 0, not 'ten'"},
+        {"rotate:/x:10:-1", "- FILES must be a number, 0 or more, not '-1'"},
     };
     for (const auto& [value, expected] : sinks) {
         EXPECT_EQ(expected, Sink(value)) << "'" << value << "'";
@@ -236,9 +242,18 @@ TEST(JuZadSinks, StreamsFilesAndWords)
               records);
 
     const std::pair<std::string, std::string> unusable[] = {
-        {"JUZAD_TRACE_SINK=bogus", "JUZAD_TRACE_SINK='bogus' cannot be used; using the default (stderr)"},
-        {"JUZAD_TRACE_FORMAT=xml", "JUZAD_TRACE_FORMAT='xml' cannot be used; using the default (text)"},
-        {"JUZAD_TRACE=A=lots", "JUZAD_TRACE='A=lots' cannot be used; using the default (every attribute)"},
+        {"JUZAD_TRACE_SINK=rotate:x:0:1",
+         "JUZAD_TRACE_SINK='rotate:x:0:1' cannot be used (BYTES must be a number above 0, not '0': it takes stderr, "
+         "stdout, file:PATH, rotate:PATH:BYTES:FILES with BYTES above 0, syslog on POSIX systems, debugger on Windows, "
+         "or null); using the default (stderr)"},
+        {"JUZAD_TRACE_FORMAT=xml",
+         "JUZAD_TRACE_FORMAT='xml' cannot be used (no such format: it takes text or json); using the default (text)"},
+        {"JUZAD_TRACE=A=lots",
+         "JUZAD_TRACE='A=lots' cannot be used ('lots' of A is not a WORD: it takes a WORD for every component, or "
+         "Component Name=WORD pairs separated by commas, each WORD decimal or 0x hex up to 0xFFFFFFFF); using the "
+         "default (every attribute)"},
+        {"JUZAD_TRACE=Zelta=0", "JUZAD_TRACE: no trace object has the component 'Zelta' (this program's are Memory "
+                                "Usage, ZeltaDiscovery); its word is ignored"},
         {"JUZAD_TRACE_SINK=" + theirs,
          "JUZAD_TRACE_SINK='" + theirs + "' cannot be used (not on this system); using the default (stderr)"},
         {"JUZAD_TRACE_SINK=rotate:" + device + ":100:1",

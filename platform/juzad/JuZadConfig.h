@@ -35,13 +35,15 @@ struct Config {
     Format format = Format::Text;
 };
 
-// Each answers nothing when the value cannot be used.
-std::optional<AttributeConfig> ParseAttributes(std::string_view value);
-std::optional<SinkConfig> ParseSink(std::string_view value);
-std::optional<Format> ParseFormat(std::string_view value);
+// Each answers nothing when the value cannot be used, and then says in why, where given,
+// what is wrong with it.
+std::optional<AttributeConfig> ParseAttributes(std::string_view value, std::string* why = nullptr);
+std::optional<SinkConfig> ParseSink(std::string_view value, std::string* why = nullptr);
+std::optional<Format> ParseFormat(std::string_view value, std::string* why = nullptr);
 
 // JUZAD_TRACE, JUZAD_TRACE_SINK and JUZAD_TRACE_FORMAT; unset or empty variables give the
-// defaults, and so does a value that cannot be used, after one line on standard error.
+// defaults, and so does a value that cannot be used, after one line on standard error that
+// says what is wrong with it and what the variable takes.
 Config ReadConfig();
 
 }  // namespace JuZadTrc

@@ -16,9 +16,11 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include <spdlog/common.h>
 
@@ -74,6 +76,9 @@ struct State {
             config.sink = SinkConfig{};
             output = OpenOutput(config.sink);
         }
+        for (const auto& [name, word] : config.attributes.byComponent) {
+            named.push_back(name);
+        }
         words.swap(config.attributes.byComponent);
         system::OnFork(BeforeFork, AfterForkInParent, AfterForkInChild);
         // After the destructors of the objects built from now on, the first among them.
@@ -104,6 +109,11 @@ struct State {
     // Read without the lock, which a thread that the end of the process stopped may hold.
     static void SayDropped();
 
+    // A name in JUZAD_TRACE that no object has is most often a name mistyped, which would
+    // otherwise go unseen. Said at the first record, once the objects that a program builds
+    // as it starts are there, and once in the process and its children.
+    void SayUnknownComponents();
+
     // The word of a component, made on first use. A std::map never moves its nodes, so
     // trace objects may keep pointers to the words.
     std::uint32_t* Word(const std::string& component)
@@ -128,6 +138,8 @@ struct State {
     std::mutex mutex;  // guards everything below
     std::map<std::string, std::uint32_t, std::less<>> words;
     std::map<std::pair<std::string, StdCategory_e>, TraceObj_i> kinds;  // each object's, never freed
+    std::vector<std::string> named;  // the components that JUZAD_TRACE names
+    std::atomic<bool> namesChecked{false};
     RecordHandler recordHandler;
     std::atomic<bool> hasRecordHandler{false};
     ObjectHandler objectHandler;
@@ -146,6 +158,31 @@ void State::SayDropped()
         Say(std::to_string(dropped) + " records were dropped: " + SinkName(state.config.sink) +
             " could not be written (" + std::generic_category().message(state.failure.load(std::memory_order_relaxed)) +
             ")");
+    }
+}
+
+void State::SayUnknownComponents()
+{
+    std::set<std::string> components;
+    std::string unknown;
+    std::size_t count = 0;
+    if (const auto lock = Hold(mutex)) {
+        for (const auto& [key, object] : kinds) {
+            components.insert(key.first);
+        }
+        for (const auto& name : named) {
+            if (components.count(name) == 0) {
+                unknown += (count++ == 0 ? "'" : ", '") + name + "'";
+            }
+        }
+    }
+    if (count != 0) {
+        std::string known;
+        for (const auto& component : components) {
+            known += (known.empty() ? "" : ", ") + component;
+        }
+        Say("JUZAD_TRACE: no trace object has the component" + std::string(count == 1 ? " " : "s ") + unknown +
+            " (this program's are " + known + "); " + (count == 1 ? "its word is" : "their words are") + " ignored");
     }
 }
 
@@ -211,6 +248,9 @@ void TraceObj_t::DoTrace(std::uint32_t aAttributes, const char* aText, const cha
     const int savedErrno = errno;
     try {
         State& state = TheState();
+        if (!state.namesChecked.load(std::memory_order_relaxed) && !state.namesChecked.exchange(true)) {
+            state.SayUnknownComponents();
+        }
         const Record record{fpTraceObj->m_component.c_str(), fpTraceObj->m_category, aAttributes,
                             aText != nullptr ? aText : "", aFile != nullptr ? aFile : "", aLine};
         bool handled = false;

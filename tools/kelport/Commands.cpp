@@ -310,7 +310,11 @@ int Ioctl(const std::string& request, int queued)
         }
     }
     if (!number) {
-        throw UsageError("'" + request + "' is neither a KelIoctlEnum name nor a number");
+        std::string names;
+        for (const auto& [name, value] : kRequests) {
+            names += std::string(names.empty() ? "" : ", ") + name;
+        }
+        throw UsageError("'" + request + "' is neither a KelIoctlEnum name nor a number (the names: " + names + ")");
     }
     host::QueuedSocket socket(queued);
     std::uint32_t count = 0;
@@ -342,8 +346,11 @@ int IpStr(const std::string& value, bool hostOrder)
         text = hostOrder ? KelGetIPStrH(hostOrderAddress) : KelGetIPStr(static_cast<unsigned long>(*number));
     } else {
         const std::optional<in_addr> address = ParseAddress(value);
-        if (hostOrder || !address) {
+        if (!address) {
             throw UsageError("'" + value + "' is neither an address A.B.C.D nor a 32-bit number");
+        }
+        if (hostOrder) {
+            throw UsageError("--host-order applies to numbers only, and '" + value + "' is an address A.B.C.D");
         }
         text = KelGetIPStr(*address);
     }

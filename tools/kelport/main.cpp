@@ -13,6 +13,58 @@
 
 namespace tool = kelport::tool;
 
+namespace {
+
+// An option as the user gave it, less any value joined to it ("--bogus=3", "-x5").
+std::string OptionName(const std::string& word)
+{
+    if (word.compare(0, 2, "--") == 0) {
+        return word.substr(0, word.find('='));
+    }
+    return word.substr(0, 2);
+}
+
+bool IsOption(const std::string& word)
+{
+    return word.size() > 1 && word[0] == '-';
+}
+
+// What CLI11 left over, in the order given: before the subcommand, an option or a subcommand
+// that kelport does not have; after it, what the subcommand does not take. Each is bad usage.
+// CLI11 keeps these aside because kelport allows extras everywhere: it says nothing of an
+// unknown option before a subcommand, and lists the words of its own message backwards.
+void RefuseLeftOver(const CLI::App& app, const CLI::App* sub)
+{
+    for (const std::string& word : app.remaining()) {
+        if (IsOption(word)) {
+            throw tool::UsageError("'" + OptionName(word) + "' is not an option (kelport --help lists them)");
+        }
+    }
+    if (!app.remaining().empty()) {
+        throw tool::UsageError("'" + app.remaining().front() + "' is not a subcommand (kelport --help lists them)");
+    }
+    if (sub == nullptr || sub->remaining().empty()) {
+        return;
+    }
+    const std::vector<std::string> extra = sub->remaining();
+    const std::string name = sub->get_name();
+    for (const std::string& word : extra) {
+        if (IsOption(word)) {
+            throw tool::UsageError("'" + OptionName(word) + "' is not an option of " + name +
+                                   (app.get_option_no_throw(OptionName(word)) != nullptr
+                                        ? "; kelport's own options go before the subcommand (kelport --help tells more)"
+                                        : " (kelport help " + name + " lists them)"));
+        }
+    }
+    std::string words;
+    for (const std::string& word : extra) {
+        words += (words.empty() ? "" : " ") + word;
+    }
+    throw tool::UsageError(name + " does not take '" + words + "' (kelport help " + name + " tells more)");
+}
+
+}  // namespace
+
 int main(int argc, char** argv)
 {
     // Each line out as it is written, so that a pipe or a log gets results and traces in the
@@ -38,6 +90,7 @@ int main(int argc, char** argv)
     const auto command = [&app, &run](const char* name, const char* description, std::function<int()> action) {
         CLI::App* sub = app.add_subcommand(name, description);
         sub->callback([&run, action] { run = action; });
+        sub->allow_extras();
         return sub;
     };
 
@@ -98,7 +151,7 @@ int main(int argc, char** argv)
     CLI::App* ipstr = command("ipstr", "KelGetIPStr of dotted text or a 32-bit number",
                               [&] { return tool::IpStr(value, hostOrder); });
     ipstr->add_option("VALUE", value, "A.B.C.D, or a number (decimal or 0x hex), network order")->required();
-    ipstr->add_flag("--host-order", hostOrder, "The number is in host byte order (KelGetIPStrH)");
+    ipstr->add_flag("--host-order", hostOrder, "The number is in host byte order (KelGetIPStrH); numbers only");
     command("aton", "KelInetAtoN of a dotted text", [&] { return tool::Aton(value); })
         ->add_option("TEXT", value, "Address text")->required();
 
@@ -120,8 +173,8 @@ int main(int argc, char** argv)
     std::optional<std::string> message;
     CLI::App* raise = command(
         "raise",
-        "Report CODE through CKelError as a caller would. Fatal codes abort this program and exit codes "
-        "end it with status 1, as they end any caller",
+        "Report CODE through CKelError as a caller would. Fatal codes, and codes that are not in the "
+        "catalogue, abort this program, and exit codes end it with status 1, as they end any caller",
         [&] {
             return tool::Raise(tool::ArgumentNumber<int>("CODE", code), tool::ArgumentNumber<int>("--line", line),
                                message);
@@ -147,17 +200,16 @@ int main(int argc, char** argv)
         throw tool::UsageError("'" + topic[0] + "' is not a subcommand (kelport --help lists them)");
     })->add_option("SUBCOMMAND", topic)->expected(0, 1);
 
-    // What is left over after the options is a subcommand that kelport does not have.
     app.allow_extras();
 
     try {
         app.parse(argc, argv);
+        const std::vector<CLI::App*> parsed = app.get_subcommands();
+        RefuseLeftOver(app, parsed.empty() ? nullptr : parsed.front());
         if (!run) {
-            throw tool::UsageError(app.remaining().empty()
-                                       ? "a subcommand is required (kelport --help lists them)"
-                                       : "'" + app.remaining().front() + "' is not a subcommand (kelport --help lists them)");
+            throw tool::UsageError("a subcommand is required (kelport --help lists them)");
         }
-        __Kelvora_Debug_Level = tool::ArgumentNumber<int>("--debug", debugLevel);
+        __Kelvora_Debug_Level = tool::ArgumentNumber<int>("--debug", debugLevel, 0);
         return run();
     } catch (const CLI::Success& done) {
         return app.exit(done);
