@@ -43,9 +43,10 @@ exchange() {
     done
     pid=${BASH_REMATCH[1]:-} port=${BASH_REMATCH[2]:-}
     [ -n "$port" ] || fail "$name: the agent did not say its port within 60 s"
-    local start=$SECONDS answer
+    local start=${EPOCHREALTIME/./} answer
     answer=$(JUZAD_TRACE_SINK=file:$name-prober.json timeout -k 1 10 "${prober[@]}" ask 127.0.0.1 "$port" "$number" | tr -d '\r') ||
         fail "$name: the exchange failed (status $?): $answer"
+    local took=$(((${EPOCHREALTIME/./} - start) / 1000))
     [ "$answer" = "$(uname -n) pid $pid saw 127.0.0.1 send ${#number} bytes: -81985529216486895" ] ||
         fail "$name: the prober printed: $answer"
     kill "${agents[-1]}"
@@ -53,7 +54,7 @@ exchange() {
     has_record "$name-agent.json" 'KelSysInfo()\n'
     has_record "$name-agent.json" 'KelGetIPStr()\n'
     has_record "$name-prober.json" 'KelGetHostByName_r()\n'
-    echo "$name: answered in $((SECONDS - start)) s"
+    echo "$name: asked and answered in $took ms"
 }
 
 exchange "this-agent" "${emulator[@]}" "$target" -- "$native"
