@@ -16,7 +16,7 @@ mode=$2
 given=$(realpath "${3:-$2}")
 work=$(mktemp -d)
 # A wine server outlives its last program for a while: it goes before its prefix does.
-trap '[ "$mode" != --windows ] || /usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
+trap '[ "$mode" != --windows ] || /usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 cd "$work"
 
 # The fenced block after the line <!-- recipe: NAME -->.
