@@ -222,8 +222,6 @@ int Ask(const char* host, std::uint16_t port, const char* number)
     sockaddr_in self{};
     socklen_t selfLength = sizeof self;
     const std::size_t length = std::strlen(number);
-    char answer[kHostAt + 256 + 1] = {};
-    int got = -1;
     if (connect(socket, reinterpret_cast<sockaddr*>(&agent), sizeof agent) != 0 ||
         getsockname(socket, reinterpret_cast<sockaddr*>(&self), &selfLength) != 0 ||
         send(socket, number, static_cast<int>(length), 0) != static_cast<int>(length)) {
@@ -235,7 +233,8 @@ int Ask(const char* host, std::uint16_t port, const char* number)
         std::fprintf(stderr, "agent: no answer from %s port %u within %d s\n", host, port, kAnswerWaitSeconds);
         return 1;
     }
-    got = recv(socket, answer, sizeof answer - 1, 0);
+    char answer[kHostAt + 256 + 1] = {};
+    const int got = recv(socket, answer, sizeof answer - 1, 0);
     CloseSocket(socket);
     if (got < 0) {
         return Fail("receiving the answer");

@@ -46,19 +46,16 @@ void RefuseLeftOver(const CLI::App& app, const CLI::App* sub)
     if (sub == nullptr || sub->remaining().empty()) {
         return;
     }
-    const std::vector<std::string> extra = sub->remaining();
     const std::string name = sub->get_name();
-    for (const std::string& word : extra) {
+    std::string words;
+    for (const std::string& word : sub->remaining()) {
+        words += (words.empty() ? "" : " ") + word;
         if (IsOption(word)) {
             throw tool::UsageError("'" + OptionName(word) + "' is not an option of " + name +
                                    (app.get_option_no_throw(OptionName(word)) != nullptr
                                         ? "; kelport's own options go before the subcommand (kelport --help tells more)"
                                         : " (kelport help " + name + " lists them)"));
         }
-    }
-    std::string words;
-    for (const std::string& word : extra) {
-        words += (words.empty() ? "" : " ") + word;
     }
     throw tool::UsageError(name + " does not take '" + words + "' (kelport help " + name + " tells more)");
 }
