@@ -12,6 +12,8 @@
 #   ./dev.sh docs            the API reference (Doxygen); an undocumented public name fails it
 #   ./dev.sh package         the Debian package and the two Windows zips (cpack), each
 #                            unpacked and used as the README says
+#   ./dev.sh format [--fix]  list the C++ files that clang-format would change, and fail if
+#                            there are any; with --fix, change them
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -52,7 +54,7 @@ usage() {
 
 # What was asked for is read before anything is installed.
 case "${1:-}" in
-demo | test | sanitize | fuzz | bench | docs | package) ;;
+demo | test | sanitize | fuzz | bench | docs | package | format) ;;
 -h | --help)
     usage
     exit 0
@@ -137,5 +139,18 @@ package)
         (cd "build/$preset/package/root" && cmake -E tar xf "../${zip##*/}")
         bash tests/readme-recipes.sh README.md --windows "build/$preset/package/root/$(basename "$zip" .zip)"
     done
+    ;;
+format)
+    install clang-format-14
+    mapfile -t files < <(git ls-files '*.cpp' '*.h')
+    if [ "${2:-}" = --fix ]; then
+        clang-format-14 -i "${files[@]}"
+        exit 0
+    fi
+    unformatted=()
+    for file in "${files[@]}"; do
+        clang-format-14 --dry-run --Werror "$file" 2>/dev/null || unformatted+=("$file")
+    done
+    ((${#unformatted[@]} == 0)) || { printf '%s\n' "${unformatted[@]}" "clang-format would change these: ./dev.sh format --fix" >&2; exit 1; }
     ;;
 esac

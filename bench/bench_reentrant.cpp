@@ -93,8 +93,7 @@ void BM_AscTime_Libc(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 
-#define KEL_SIDE_BY_SIDE(name) \
-    BENCHMARK(name)->Threads(1)->Threads(2)->UseRealTime()
+#define KEL_SIDE_BY_SIDE(name) BENCHMARK(name)->Threads(1)->Threads(2)->UseRealTime()
 
 KEL_SIDE_BY_SIDE(BM_Proto_Kel);
 KEL_SIDE_BY_SIDE(BM_Proto_Libc);

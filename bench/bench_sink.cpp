@@ -63,7 +63,8 @@ int main(int argc, char** argv)
         return 1;
     }
     g_spdlog = std::make_shared<spdlog::logger>(
-        "ZeltaDiscovery", std::make_shared<spdlog::sinks::basic_file_sink_mt>(std::string(directory) + "/spdlog.log"));
+        "ZeltaDiscovery",
+        std::make_shared<spdlog::sinks::basic_file_sink_mt>(std::string(directory) + "/spdlog.log"));
     g_spdlog->set_formatter(std::make_unique<spdlog::pattern_formatter>(
         "[%Y-%m-%d %H:%M:%S.%f] [%n] [Trace] [pid %P tid %t] KelDebug:83 %v"));
     g_spdlog->set_level(spdlog::level::trace);

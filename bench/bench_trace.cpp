@@ -44,10 +44,22 @@ void Spdlog(benchmark::State& state, spdlog::level::level_enum loggerLevel)
     }
 }
 
-void BM_Off_KelTraceBlock(benchmark::State& state) { TraceBlock(state, 3); }
-void BM_Off_Spdlog(benchmark::State& state) { Spdlog(state, spdlog::level::info); }
-void BM_On_KelTraceBlockToJuZadNullSink(benchmark::State& state) { TraceBlock(state, 4); }
-void BM_On_SpdlogNullSink(benchmark::State& state) { Spdlog(state, spdlog::level::trace); }
+void BM_Off_KelTraceBlock(benchmark::State& state)
+{
+    TraceBlock(state, 3);
+}
+void BM_Off_Spdlog(benchmark::State& state)
+{
+    Spdlog(state, spdlog::level::info);
+}
+void BM_On_KelTraceBlockToJuZadNullSink(benchmark::State& state)
+{
+    TraceBlock(state, 4);
+}
+void BM_On_SpdlogNullSink(benchmark::State& state)
+{
+    Spdlog(state, spdlog::level::trace);
+}
 
 BENCHMARK(BM_Off_KelTraceBlock);
 BENCHMARK(BM_Off_Spdlog);

@@ -36,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // The first byte places the text at every alignment; the text ends at its first zero.
     const std::size_t offset = data[0] % 32;
-    const std::string text(reinterpret_cast<const char*>(data + 1), strnlen(reinterpret_cast<const char*>(data + 1), size - 1));
+    const std::string text(reinterpret_cast<const char*>(data + 1),
+                           strnlen(reinterpret_cast<const char*>(data + 1), size - 1));
     std::string placed(offset, '#');
     placed += text;
     if (KelAtoll(placed.c_str() + offset) != Model(text)) {

@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CKelEtherHeader header(frame.get());
     std::memset(frame.get(), 0xEE, size);  // the object answers from its own copy
 
-    const bool right = header.KEHGetEtherDhost() == Address(data) && header.KEHGetEtherShost() == Address(data + 6) &&
+    const bool right = header.KEHGetEtherDhost() == Address(data) &&
+                       header.KEHGetEtherShost() == Address(data + 6) &&
                        header.KEHGetEtherType() == (data[12] << 8 | data[13]) &&
                        SameBlock(header.KEHGetEtherDhostAsUCHAR(), data, 6) &&
                        SameBlock(header.KEHGetEtherShostAsUCHAR(), data + 6, 6) &&

@@ -15,7 +15,8 @@ namespace {
 
 bool Trimmed(std::string_view text)
 {
-    return !text.empty() && text.front() != ' ' && text.front() != '\t' && text.back() != ' ' && text.back() != '\t';
+    return !text.empty() && text.front() != ' ' && text.front() != '\t' && text.back() != ' ' &&
+           text.back() != '\t';
 }
 
 }  // namespace
@@ -35,8 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     if (const auto parsed = JuZadTrc::ParseSink(sink)) {
-        const bool needsPath = parsed->kind == JuZadTrc::SinkKind::File || parsed->kind == JuZadTrc::SinkKind::Rotate;
-        if (needsPath == parsed->path.empty() || (parsed->kind == JuZadTrc::SinkKind::Rotate && parsed->maxBytes == 0)) {
+        const bool needsPath =
+            parsed->kind == JuZadTrc::SinkKind::File || parsed->kind == JuZadTrc::SinkKind::Rotate;
+        if (needsPath == parsed->path.empty() ||
+            (parsed->kind == JuZadTrc::SinkKind::Rotate && parsed->maxBytes == 0)) {
             __builtin_trap();
         }
     }
@@ -45,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // exactly (nlohmann's writer, which refuses anything else, says which texts are).
     const JuZadTrc::Record record{"ZeltaDiscovery", JuZadTrc::fTrace_k, 8, input.c_str(), "KelDebug", 83};
     spdlog::memory_buf_t out;
-    JuZadTrc::FormatRecord(record, JuZadTrc::Stamp{std::chrono::system_clock::now(), 1, 2}, JuZadTrc::Format::Json,
-                           false, out);
+    JuZadTrc::FormatRecord(record, JuZadTrc::Stamp{std::chrono::system_clock::now(), 1, 2},
+                           JuZadTrc::Format::Json, false, out);
     const std::string line(out.data(), out.size());
     const auto parsed = nlohmann::json::parse(line, nullptr, false);
     if (line.find('\n') != std::string::npos || parsed.is_discarded()) {

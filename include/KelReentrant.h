@@ -13,7 +13,8 @@ typedef DIR __dirdesc;
 /// system's, valid until this thread's next look-up of the same kind: copy them to keep them.
 /// Null when there is no such protocol; \p result is then left alone. \p buffer and \p buflen
 /// are accepted for the form's sake and never touched.
-KELPORT_API protoent* KelGetProtoByName_r(const char* name, protoent* result, char* buffer, unsigned int buflen);
+KELPORT_API protoent* KelGetProtoByName_r(const char* name, protoent* result, char* buffer,
+                                          unsigned int buflen);
 /// Looks up a host by name, as KelGetProtoByName_r does a protocol; \p h_errnop is never
 /// touched either.
 KELPORT_API hostent* KelGetHostByName_r(const char* name, hostent* result, char* buffer, int buflen,

@@ -64,14 +64,16 @@ int ForkInLocalTime()
     g_forked = true;
     tracer.join();
     int status = 0;
-    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0
+                                                                                                         : 1;
 }
 
 }  // namespace
 
 extern "C" [[gnu::visibility("default")]] std::tm* localtime_r(const std::time_t* time, std::tm* out)
 {
-    static const auto real = reinterpret_cast<std::tm* (*)(const std::time_t*, std::tm*)>(::dlsym(RTLD_NEXT, "localtime_r"));
+    static const auto real =
+        reinterpret_cast<std::tm* (*)(const std::time_t*, std::tm*)>(::dlsym(RTLD_NEXT, "localtime_r"));
     const std::lock_guard<std::mutex> lock(g_zone);
     if (g_linger.exchange(false)) {
         g_inside = true;
@@ -129,6 +131,7 @@ int main(int argc, char** argv)
     for (auto& thread : load) {
         thread.join();
     }
-    std::printf("parent %d children %d hung %d failed %d\n", static_cast<int>(::getpid()), children, hung, failed);
+    std::printf("parent %d children %d hung %d failed %d\n", static_cast<int>(::getpid()), children, hung,
+                failed);
     return hung == 0 && failed == 0 ? 0 : 1;
 }

@@ -22,17 +22,17 @@
 // output: "openlog IDENT OPTION FACILITY", then "syslog PRIORITY [MESSAGE]" each.
 #include <fcntl.h>
 #if defined(_WIN32)
-#include <io.h>
-#include <windows.h>
+#  include <io.h>
+#  include <windows.h>
 constexpr int kBinary = O_BINARY;  // lines that end as on every other system
 #else
-#include <dlfcn.h>
-#include <pthread.h>
-#include <sys/time.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#  include <dlfcn.h>
+#  include <pthread.h>
+#  include <sys/time.h>
+#  include <sys/wait.h>
+#  include <unistd.h>
 
-#include <csignal>
+#  include <csignal>
 constexpr int kBinary = 0;
 #endif
 
@@ -82,14 +82,17 @@ int EndWhileTracing(const char* path, bool handler)
 {
 #if defined(_WIN32)
     const HMODULE library = ::LoadLibraryA(path);
-    const auto symbol = [library](const char* name) { return reinterpret_cast<void*>(::GetProcAddress(library, name)); };
+    const auto symbol = [library](const char* name) {
+        return reinterpret_cast<void*>(::GetProcAddress(library, name));
+    };
 #else
     void* library = ::dlopen(path, RTLD_NOW);
     const auto symbol = [library](const char* name) { return ::dlsym(library, name); };
 #endif
     int* level = library != nullptr ? static_cast<int*>(symbol("__Kelvora_Debug_Level")) : nullptr;
     // int KelMaxThreads(int), by the name that GCC's C++ gives it on every target.
-    const auto maxThreads = library != nullptr ? reinterpret_cast<int (*)(int)>(symbol("_Z13KelMaxThreadsi")) : nullptr;
+    const auto maxThreads =
+        library != nullptr ? reinterpret_cast<int (*)(int)>(symbol("_Z13KelMaxThreadsi")) : nullptr;
     if (level == nullptr || maxThreads == nullptr) {
         return 3;
     }
@@ -137,9 +140,11 @@ int Interrupted(int count)
         }
         long right = 0;
         long lines = 0;
-        for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1, ++lines) {
+        for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos;
+             at = end + 1, ++lines) {
             const std::string expected = " emit:1 record " + std::to_string(lines);
-            right += end >= expected.size() && text.compare(end - expected.size(), expected.size(), expected) == 0;
+            right +=
+                end >= expected.size() && text.compare(end - expected.size(), expected.size(), expected) == 0;
         }
         std::printf("%ld %ld\n", right, lines);
         std::exit(0);
@@ -173,7 +178,8 @@ int WriteSignals()
     ::sigpending(&pending);
     int state = 0;
     for (const int number : {SIGPIPE, SIGXFSZ}) {
-        state = state << 2 | (::sigismember(&blocked, number) == 1) << 1 | (::sigismember(&pending, number) == 1);
+        state =
+            state << 2 | (::sigismember(&blocked, number) == 1) << 1 | (::sigismember(&pending, number) == 1);
     }
     return state;
 }
@@ -220,7 +226,8 @@ int main(int argc, char** argv)
         for (int t = 0; t < threads; ++t) {
             workers.emplace_back([t, count] {
                 for (int i = 0; i < count; ++i) {
-                    const std::string text = "thread " + std::to_string(t) + " record " + std::to_string(i) + "\n";
+                    const std::string text =
+                        "thread " + std::to_string(t) + " record " + std::to_string(i) + "\n";
                     Emit(general, text.c_str(), 1);
                 }
             });

@@ -70,7 +70,8 @@ int main(int argc, char** argv)
     const int threads = std::atoi(argv[1]);
     const int calls = std::atoi(argv[2]);
     if (threads <= 0 || calls <= 0 || calls % kKinds != 0) {
-        std::fprintf(stderr, "kelport_soak: THREADS and CALLS must be positive, CALLS a multiple of %d\n", kKinds);
+        std::fprintf(stderr, "kelport_soak: THREADS and CALLS must be positive, CALLS a multiple of %d\n",
+                     kKinds);
         return 2;
     }
     __Kelvora_Debug_Level = 4;

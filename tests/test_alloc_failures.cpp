@@ -101,9 +101,10 @@ TEST(AllocationDeathTest, OutOfMemoryIsFatalWhereverItHappens)
         {"../CKelEtherHeader", 463, &g_failNext, [&header] { header.KEHGetPacketHeader(); }},
     };
     for (const auto& c : cases) {
-        EXPECT_EXIT((*c.fail = true, c.call()), Aborted,
-                    testing::Eq(AbortOutput(std::string("Fatal warning : Malloc failure - out of memory in ") + c.source +
-                                            " at line " + std::to_string(c.line) + " Aborting ......\n")))
+        EXPECT_EXIT(
+            (*c.fail = true, c.call()), Aborted,
+            testing::Eq(AbortOutput(std::string("Fatal warning : Malloc failure - out of memory in ") +
+                                    c.source + " at line " + std::to_string(c.line) + " Aborting ......\n")))
             << c.source << ":" << c.line;
     }
 }

@@ -37,7 +37,8 @@ TEST(CatalogueDeathTest, EveryEntryReportsAsTheGoldenFileSays)
             EXPECT_THAT(Traces(needs, report), ElementsAre(prefix + body + "\n")) << line;
             EXPECT_THAT(Traces(needs - 1, report), IsEmpty()) << line;
         } else if (severity == "fatal") {
-            EXPECT_EXIT(report(), Aborted, Eq(AbortOutput("Fatal warning : " + body + " Aborting ......\n"))) << line;
+            EXPECT_EXIT(report(), Aborted, Eq(AbortOutput("Fatal warning : " + body + " Aborting ......\n")))
+                << line;
         } else {
             ASSERT_EQ("exit", severity) << line;
             EXPECT_EXIT(report(), testing::ExitedWithCode(1), Eq("Termination : " + body + "\n")) << line;

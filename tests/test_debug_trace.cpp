@@ -15,18 +15,25 @@
 TEST(DebugBlock, RunsWhenTheLevelIsNonZeroAndHighEnough)
 {
     const std::pair<int, std::vector<std::string>> cases[] = {
-        {0, {}}, {1, {"1\n"}}, {3, {"1\n", "2\n"}}, {4, {"1\n", "2\n", "4\n"}}, {INT_MAX, {"1\n", "2\n", "4\n"}},
-        {-1, {}}, {INT_MIN, {}},
+        {0, {}},
+        {1, {"1\n"}},
+        {3, {"1\n", "2\n"}},
+        {4, {"1\n", "2\n", "4\n"}},
+        {INT_MAX, {"1\n", "2\n", "4\n"}},
+        {-1, {}},
+        {INT_MIN, {}},
     };
     for (const auto& [level, expected] : cases) {
         int evaluated = 0;
-        EXPECT_EQ(expected, Traces(level, [&evaluated] {
-                      for (const int block : {1, 2, 4}) {
-                          KEL_DEBUG(block, cout << block << std::endl; ++evaluated);
-                      }
-                  }))
+        EXPECT_EQ(expected, Traces(level,
+                                   [&evaluated] {
+                                       for (const int block : {1, 2, 4}) {
+                                           KEL_DEBUG(block, cout << block << std::endl; ++evaluated);
+                                       }
+                                   }))
             << "debug level " << level;
-        EXPECT_EQ(expected.size(), static_cast<std::size_t>(evaluated)) << "a block that is off evaluates nothing";
+        EXPECT_EQ(expected.size(), static_cast<std::size_t>(evaluated))
+            << "a block that is off evaluates nothing";
     }
 }
 
@@ -52,8 +59,10 @@ TEST(DebugBlock, TracesCoutAtItsLevelThenCerrAtLevelZeroAndNothingEmpty)
 
 TEST(GenZADTrace, RoutesByLevelAndRecordsOnlyWithAttributeEight)
 {
-    const std::pair<int, std::string> routes[] = {{6, "Memory Usage:78"}, {0, "ZeltaDiscovery:83"},
-                                                  {5, "ZeltaDiscovery:83"}, {7, "ZeltaDiscovery:83"},
+    const std::pair<int, std::string> routes[] = {{6, "Memory Usage:78"},
+                                                  {0, "ZeltaDiscovery:83"},
+                                                  {5, "ZeltaDiscovery:83"},
+                                                  {7, "ZeltaDiscovery:83"},
                                                   {-6, "ZeltaDiscovery:83"}};
     for (const auto& route : routes) {
         const int level = route.first;
@@ -104,7 +113,8 @@ void ExpectFormattedAsByOstream(const Items&... items)
 {
     std::ostringstream expected;
     (expected << ... << items);
-    EXPECT_EQ(std::vector<std::string>{expected.str()}, Traces(4, [&] { KEL_DEBUG(4, (cout << ... << items)); }));
+    EXPECT_EQ(std::vector<std::string>{expected.str()},
+              Traces(4, [&] { KEL_DEBUG(4, (cout << ... << items)); }));
 }
 
 enum Request { kRequest = 17 };
@@ -117,7 +127,9 @@ TEST(DebugBlock, FormatsAsAnOutputStreamWould)
     std::ostream& (*const endl)(std::ostream&) = std::endl;
     ExpectFormattedAsByOstream("KelIoctl_SIOC( Fd = ", 3, " request = ", kRequest, ")", endl);
     ExpectFormattedAsByOstream(INT_MIN, ' ', -1, ' ', 0U, ' ', ULLONG_MAX, ' ', LLONG_MIN, ' ', true);
-    ExpectFormattedAsByOstream(std::hex, -1, ' ', static_cast<short>(-2), ' ', 0x12FF40UL, std::oct, 8, std::dec, ' ', 255);
-    ExpectFormattedAsByOstream('c', static_cast<unsigned char>('u'), static_cast<signed char>('s'), std::string("s"));
+    ExpectFormattedAsByOstream(std::hex, -1, ' ', static_cast<short>(-2), ' ', 0x12FF40UL, std::oct, 8,
+                               std::dec, ' ', 255);
+    ExpectFormattedAsByOstream('c', static_cast<unsigned char>('u'), static_cast<signed char>('s'),
+                               std::string("s"));
     ExpectFormattedAsByOstream(static_cast<const void*>(&local), ' ', static_cast<const void*>(nullptr));
 }

@@ -34,9 +34,14 @@ TEST(Digits, AgreeWithTheModelAtEveryAlignment)
         // Digits, separators, high bytes and characters next to '0' and '9'.
         std::string text(random() % 100, ' ');
         for (auto& c : text) {
-            const char kinds[] = {'/', ':', ',', '-', static_cast<char>(0x80 | (random() % 128)),
+            const char kinds[] = {'/',
+                                  ':',
+                                  ',',
+                                  '-',
+                                  static_cast<char>(0x80 | (random() % 128)),
                                   static_cast<char>(1 + random() % 127)};
-            c = random() % 2 == 0 ? static_cast<char>('0' + random() % 10) : kinds[random() % std::size(kinds)];
+            c = random() % 2 == 0 ? static_cast<char>('0' + random() % 10)
+                                  : kinds[random() % std::size(kinds)];
         }
         const std::uint64_t start = random() % 3 == 0 ? 0 : (std::uint64_t{random()} << 32 | random());
         const std::size_t offset = random() % 64;

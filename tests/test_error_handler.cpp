@@ -22,7 +22,8 @@ TEST(ErrorHandler, TracedReportsByLevelLineAndText)
         std::vector<std::string> expected;
     };
     const std::string invalid = "Be aware : Given socket descriptor is invalid. in ../X";
-    const std::string missing = "Possible threat to execution : A required dynamic library file is missing. in ../X";
+    const std::string missing =
+        "Possible threat to execution : A required dynamic library file is missing. in ../X";
     const Case cases[] = {
         {INT_MAX, -220459, 372, "Bad socket", {invalid + " at line 372.\nBad socket\n"}},
         {4, -220459, 1, nullptr, {invalid + " at line 1\n"}},
@@ -79,5 +80,6 @@ TEST(ErrorHandlerDeathTest, ReportsThatEndTheProcess)
     }
     // An exit report ends the process normally: its exit handlers run.
     EXPECT_EXIT((std::atexit(SayExitHandlersRan), CKelError(-220469, "../X", -1, nullptr)),
-                testing::ExitedWithCode(1), Eq("Termination : Exit function called in ../X\nexit handlers ran\n"));
+                testing::ExitedWithCode(1),
+                Eq("Termination : Exit function called in ../X\nexit handlers ran\n"));
 }

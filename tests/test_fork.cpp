@@ -26,7 +26,8 @@ TEST(Fork, ChildrenOfABusyProcessTraceAndEnd)
             env.push_back("JUZAD_TRACE_SINK=file:" + path);
         }
         // Each child has 5 seconds to end; under an emulator, 30.
-        const auto run = RunProgram({KELPORT_FORK_LOAD, std::to_string(children), kEmulated ? "30" : "5"}, env);
+        const auto run =
+            RunProgram({KELPORT_FORK_LOAD, std::to_string(children), kEmulated ? "30" : "5"}, env);
         ASSERT_EQ(0, run.exitCode) << run.out;
         long parent = 0;
         ASSERT_EQ(1, std::sscanf(run.out.c_str(), "parent %ld", &parent)) << run.out;

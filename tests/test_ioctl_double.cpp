@@ -82,8 +82,9 @@ TEST(IoctlDoubleDeathTest, SixErrnoNumbersAreUnusableSocketsAndTheRestFatal)
     for (const int error : {228, 229, 230, 231, 232, 235}) {
         g_failWith = error;
         const std::string message = ju::strerror_new(error);
-        EXPECT_EQ((std::vector<std::string>{"KelGetSocketPacketLength(5)\n", "KelIoctl()\n", "KelIoctl_PktLen()\n",
-                                             invalid + "372.\n" + message + "\n", invalid + "408.\n" + message + "\n"}),
+        EXPECT_EQ((std::vector<std::string>{"KelGetSocketPacketLength(5)\n", "KelIoctl()\n",
+                                            "KelIoctl_PktLen()\n", invalid + "372.\n" + message + "\n",
+                                            invalid + "408.\n" + message + "\n"}),
                   Traces(4, [] { EXPECT_EQ(0, KelGetSocketPacketLength(5)); }))
             << error;
         std::uint32_t count = 0;
@@ -92,8 +93,9 @@ TEST(IoctlDoubleDeathTest, SixErrnoNumbersAreUnusableSocketsAndTheRestFatal)
     for (const int error : {227, 233, 234, 236, EFAULT, EINVAL}) {
         g_failWith = error;
         EXPECT_EXIT(KelGetSocketPacketLength(5), Aborted,
-                    testing::Eq(AbortOutput("Fatal warning : Ioctl failed for function call in ../KelIoctl at line 378.\n" +
-                                            std::string(ju::strerror_new(error)) + " Aborting ......\n")))
+                    testing::Eq(AbortOutput(
+                        "Fatal warning : Ioctl failed for function call in ../KelIoctl at line 378.\n" +
+                        std::string(ju::strerror_new(error)) + " Aborting ......\n")))
             << error;
     }
     g_failWith = 0;

@@ -14,16 +14,16 @@
 #include "support/Support.h"
 
 #if defined(_WIN32)
-#include <malloc.h>
+#  include <malloc.h>
 // Windows Sockets: a closed socket is no socket, a request it does not know is invalid, and a
 // listening socket has 0 bytes waiting.
 constexpr unsigned long kOtherRequest = 0x12345678;
 constexpr int kUnknownRequest = EINVAL;
 constexpr int kListening = 0;
 #else
-#include <sys/ioctl.h>
+#  include <sys/ioctl.h>
 constexpr unsigned long kOtherRequest = TIOCGWINSZ;  // a terminal's
-constexpr int kUnknownRequest = ju::JU_ENOTSOCK;   // ENOTTY: no such request for the descriptor
+constexpr int kUnknownRequest = ju::JU_ENOTSOCK;     // ENOTTY: no such request for the descriptor
 constexpr int kListening = ju::JU_ENOTCONN;
 #endif
 
@@ -62,9 +62,14 @@ TEST(Ju, TranslatesTheErrnoOfFailedSocketRequests)
 
 TEST(Ju, MessagesAreTheEmulationsAndTheSystemsOwn)
 {
-    const char* const ours[] = {"Socket operation on non-socket", "Bad socket descriptor", "Socket is not connected",
-                                "Cannot send after socket shutdown", "Connection reset by peer", "Network is down",
-                                "Operation now in progress", "Software caused connection abort",
+    const char* const ours[] = {"Socket operation on non-socket",
+                                "Bad socket descriptor",
+                                "Socket is not connected",
+                                "Cannot send after socket shutdown",
+                                "Connection reset by peer",
+                                "Network is down",
+                                "Operation now in progress",
+                                "Software caused connection abort",
                                 "Network dropped connection on reset"};
     for (int errnum = 228; errnum <= 236; ++errnum) {
         EXPECT_STREQ(ours[errnum - 228], ju::strerror_new(errnum)) << errnum;
@@ -78,7 +83,8 @@ TEST(Ju, HostNameOnlyWhenTheTerminatedNameFits)
 {
     const std::string expected = HostName();
     const long size = static_cast<long>(expected.size()) + 1;
-    const std::pair<long, int> cases[] = {{256, 0}, {size, 0}, {size - 1, ENAMETOOLONG}, {0, EINVAL}, {-1, EINVAL}};
+    const std::pair<long, int> cases[] = {
+        {256, 0}, {size, 0}, {size - 1, ENAMETOOLONG}, {0, EINVAL}, {-1, EINVAL}};
     for (const auto& [length, error] : cases) {
         char buffer[256] = "#";
         errno = 0;

@@ -15,11 +15,11 @@
 #include "support/Support.h"
 
 #if !defined(_WIN32)
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
+#  include <fcntl.h>
+#  include <sys/resource.h>
+#  include <sys/stat.h>
+#  include <sys/statvfs.h>
+#  include <unistd.h>
 #endif
 
 using JuZadTrc::Format;
@@ -84,7 +84,9 @@ std::string Render(const char* text, Format format, std::int64_t microseconds = 
     const auto time = std::chrono::system_clock::time_point(std::chrono::microseconds(microseconds));
     spdlog::memory_buf_t out;
     // A thread keeps the local time of the last second it saw: each rendering gets a new one.
-    std::thread([&] { JuZadTrc::FormatRecord(record, JuZadTrc::Stamp{time, 1234, 1240}, format, true, out); }).join();
+    std::thread([&] {
+        JuZadTrc::FormatRecord(record, JuZadTrc::Stamp{time, 1234, 1240}, format, true, out);
+    }).join();
     return std::string(out.data(), out.size());
 }
 
@@ -93,22 +95,40 @@ std::string Render(const char* text, Format format, std::int64_t microseconds = 
 TEST(JuZadConfig, ReadsWhatItCanUseAndNothingElse)
 {
     const std::pair<const char*, std::string> attributes[] = {
-        {"8", "8"}, {"0XfF", "255"}, {"4294967295", "4294967295"},
+        {"8", "8"},
+        {"0XfF", "255"},
+        {"4294967295", "4294967295"},
         {" ZeltaDiscovery = 0x8 , Memory Usage=0 ", "4294967295,Memory Usage=0,ZeltaDiscovery=8"},
-        {"0,Memory Usage=8", "0,Memory Usage=8"}, {"", "- an entry is empty"}, {"0x", "- '0x' is not a WORD"},
-        {"-1", "- '-1' is not a WORD"}, {"4294967296", "- '4294967296' is not a WORD"}, {"8 9", "- '8 9' is not a WORD"},
-        {"=8", "- '=8' names no component"}, {"A=8,", "- an entry is empty"}, {"8,9", "- more than one bare WORD"},
+        {"0,Memory Usage=8", "0,Memory Usage=8"},
+        {"", "- an entry is empty"},
+        {"0x", "- '0x' is not a WORD"},
+        {"-1", "- '-1' is not a WORD"},
+        {"4294967296", "- '4294967296' is not a WORD"},
+        {"8 9", "- '8 9' is not a WORD"},
+        {"=8", "- '=8' names no component"},
+        {"A=8,", "- an entry is empty"},
+        {"8,9", "- more than one bare WORD"},
         {"A=0xg", "- '0xg' of A is not a WORD"},
     };
     for (const auto& [value, expected] : attributes) {
         EXPECT_EQ(expected, Attributes(value)) << "'" << value << "'";
     }
     const std::pair<const char*, std::string> sinks[] = {
-        {"stderr", "0  0 0"}, {"stdout", "1  0 0"}, {"syslog", "4  0 0"}, {"debugger", "5  0 0"}, {"null", "6  0 0"},
-        {"file::", "2 : 0 0"}, {"rotate:/t.log:1048576:3", "3 /t.log 1048576 3"},
-        {"rotate:/a:b.log:0x100:0", "3 /a:b.log 256 0"}, {"", "- no such sink"}, {"file:", "- file: needs a PATH"},
-        {"FILE:/x", "- no such sink"}, {"stderr ", "- no such sink"}, {"rotate:/x:10", "- rotate: needs PATH:BYTES:FILES"},
-        {"rotate:/x:0:3", "- BYTES must be a number above 0, not '0'"}, {"rotate::10:2", "- rotate: needs a PATH"},
+        {"stderr", "0  0 0"},
+        {"stdout", "1  0 0"},
+        {"syslog", "4  0 0"},
+        {"debugger", "5  0 0"},
+        {"null", "6  0 0"},
+        {"file::", "2 : 0 0"},
+        {"rotate:/t.log:1048576:3", "3 /t.log 1048576 3"},
+        {"rotate:/a:b.log:0x100:0", "3 /a:b.log 256 0"},
+        {"", "- no such sink"},
+        {"file:", "- file: needs a PATH"},
+        {"FILE:/x", "- no such sink"},
+        {"stderr ", "- no such sink"},
+        {"rotate:/x:10", "- rotate: needs PATH:BYTES:FILES"},
+        {"rotate:/x:0:3", "- BYTES must be a number above 0, not '0'"},
+        {"rotate::10:2", "- rotate: needs a PATH"},
         {"rotate:/x:ten:2", "- BYTES must be a number above 0, not 'ten'"},
         {"rotate:/x:10:-1", "- FILES must be a number, 0 or more, not '-1'"},
     };
@@ -123,7 +143,8 @@ TEST(JuZadConfig, ReadsWhatItCanUseAndNothingElse)
 TEST(JuZadFormat, TextAndJsonRecords)
 {
     SetTimeZone("UTC");
-    const std::string head = "[2025-12-05 15:01:22.123456] [ZeltaDiscovery] [Trace] [pid 1234 tid 1240] KelDebug:83 ";
+    const std::string head =
+        "[2025-12-05 15:01:22.123456] [ZeltaDiscovery] [Trace] [pid 1234 tid 1240] KelDebug:83 ";
     const std::pair<const char*, std::string> texts[] = {
         {"two\nlines\n", "two\nlines"}, {"kept\n\n", "kept\n"}, {"no line feed", "no line feed"}, {"", ""}};
     for (const auto& [text, shown] : texts) {
@@ -138,20 +159,22 @@ TEST(JuZadFormat, TextAndJsonRecords)
     for (const auto& item : object.items()) {
         keys.push_back(item.key());
     }
-    EXPECT_EQ((std::vector<std::string>{"time", "pid", "tid", "component", "category", "attributes", "file", "line",
-                                        "text"}),
+    EXPECT_EQ((std::vector<std::string>{"time", "pid", "tid", "component", "category", "attributes", "file",
+                                        "line", "text"}),
               keys);
     EXPECT_EQ(R"(["2025-12-05T15:01:22.123456+00:00",1234,1240,"ZeltaDiscovery","Trace",8,"KelDebug",83])",
-              nlohmann::json({object["time"], object["pid"], object["tid"], object["component"], object["category"],
-                              object["attributes"], object["file"], object["line"]})
+              nlohmann::json({object["time"], object["pid"], object["tid"], object["component"],
+                              object["category"], object["attributes"], object["file"], object["line"]})
                   .dump());
     EXPECT_EQ(text, object["text"]);
     std::string categories;
     for (int category = 0; category <= 12; ++category) {
-        categories += JuZadTrc::CategoryName(static_cast<JuZadTrc::StdCategory_e>(category)) + std::string(" ");
+        categories +=
+            JuZadTrc::CategoryName(static_cast<JuZadTrc::StdCategory_e>(category)) + std::string(" ");
     }
-    EXPECT_EQ("Unknown Uncategorized Trace Proc Sec Init Cleanup Operation Event ResMgmt Parms Results Unknown ",
-              categories);
+    EXPECT_EQ(
+        "Unknown Uncategorized Trace Proc Sec Init Cleanup Operation Event ResMgmt Parms Results Unknown ",
+        categories);
 
     // Valid UTF-8 is kept; each byte of what is not becomes U+FFFD.
     const std::pair<const char*, const char*> utf8[] = {
@@ -161,9 +184,11 @@ TEST(JuZadFormat, TextAndJsonRecords)
         {"\xf4\x90\x80\x80", "\\ufffd\\ufffd\\ufffd\\ufffd"},  // past U+10FFFF
         {"\xf4\x8f\xbf\xbf\xdf\xbf\xe0\xa0\x80\xf3\xbf\xbf\xbf\xed\x9f\xbf",
          "\xf4\x8f\xbf\xbf\xdf\xbf\xe0\xa0\x80\xf3\xbf\xbf\xbf\xed\x9f\xbf"},  // the edges that are
-        {"\xe0\x9f\xbf\xc1\xbf\x7f\x1f", "\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\x7f\\u001f"},  // and those that are not
+        {"\xe0\x9f\xbf\xc1\xbf\x7f\x1f",
+         "\\ufffd\\ufffd\\ufffd\\ufffd\\ufffd\x7f\\u001f"},  // and those that are not
         {"end \xe2\x82", "end \\ufffd\\ufffd"},
-        {"\xc3( \xf0\x9f\x98( \xf0\x9f(\x80", "\\ufffd( \\ufffd\\ufffd\\ufffd( \\ufffd\\ufffd(\\ufffd"},  // cut short
+        {"\xc3( \xf0\x9f\x98( \xf0\x9f(\x80",
+         "\\ufffd( \\ufffd\\ufffd\\ufffd( \\ufffd\\ufffd(\\ufffd"},  // cut short
     };
     for (const auto& [raw, shown] : utf8) {
         const std::string json = Render(raw, Format::Json);
@@ -172,11 +197,12 @@ TEST(JuZadFormat, TextAndJsonRecords)
 
     // Local time, the JSON time with its offset from UTC (POSIX zones: the offset is west).
     const std::pair<const char*, std::string> zones[] = {{"JST-9", "2025-12-06T00:01:22.123456+09:00"},
-                                                        {"NST3:30", "2025-12-05T11:31:22.123456-03:30"}};
+                                                         {"NST3:30", "2025-12-05T11:31:22.123456-03:30"}};
     for (const auto& [zone, time] : zones) {
         SetTimeZone(zone);
         EXPECT_EQ(time, nlohmann::json::parse(Render("x", Format::Json))["time"]) << zone;
-        EXPECT_EQ("[" + time.substr(0, 10) + " " + time.substr(11, 15) + "]", Render("x", Format::Text).substr(0, 28));
+        EXPECT_EQ("[" + time.substr(0, 10) + " " + time.substr(11, 15) + "]",
+                  Render("x", Format::Text).substr(0, 28));
     }
     SetTimeZone("UTC");
 }
@@ -238,34 +264,41 @@ TEST(JuZadSinks, StreamsFilesAndWords)
         records.push_back(object["component"].get<std::string>() + " " + object["text"].get<std::string>());
         EXPECT_GT(object["pid"].get<long>() * object["tid"].get<long>(), 0) << line;
     }
-    EXPECT_EQ(std::vector<std::string>({"ZeltaDiscovery first\n", "Memory Usage first\n", "ZeltaDiscovery second\n"}),
+    EXPECT_EQ(std::vector<std::string>(
+                  {"ZeltaDiscovery first\n", "Memory Usage first\n", "ZeltaDiscovery second\n"}),
               records);
 
     const std::pair<std::string, std::string> unusable[] = {
-        {"JUZAD_TRACE_SINK=rotate:x:0:1",
-         "JUZAD_TRACE_SINK='rotate:x:0:1' cannot be used (BYTES must be a number above 0, not '0': it takes stderr, "
-         "stdout, file:PATH, rotate:PATH:BYTES:FILES with BYTES above 0, syslog on POSIX systems, debugger on Windows, "
-         "or null); using the default (stderr)"},
-        {"JUZAD_TRACE_FORMAT=xml",
-         "JUZAD_TRACE_FORMAT='xml' cannot be used (no such format: it takes text or json); using the default (text)"},
-        {"JUZAD_TRACE=A=lots",
-         "JUZAD_TRACE='A=lots' cannot be used ('lots' of A is not a WORD: it takes a WORD for every component, or "
-         "Component Name=WORD pairs separated by commas, each WORD decimal or 0x hex up to 0xFFFFFFFF); using the "
-         "default (every attribute)"},
-        {"JUZAD_TRACE=Zelta=0", "JUZAD_TRACE: no trace object has the component 'Zelta' (this program's are Memory "
-                                "Usage, ZeltaDiscovery); its word is ignored"},
+        {"JUZAD_TRACE_SINK=rotate:x:0:1", "JUZAD_TRACE_SINK='rotate:x:0:1' cannot be used (BYTES must be a "
+                                          "number above 0, not '0': it takes stderr, "
+                                          "stdout, file:PATH, rotate:PATH:BYTES:FILES with BYTES above 0, "
+                                          "syslog on POSIX systems, debugger on Windows, "
+                                          "or null); using the default (stderr)"},
+        {"JUZAD_TRACE_FORMAT=xml", "JUZAD_TRACE_FORMAT='xml' cannot be used (no such format: it takes text "
+                                   "or json); using the default (text)"},
+        {"JUZAD_TRACE=A=lots", "JUZAD_TRACE='A=lots' cannot be used ('lots' of A is not a WORD: it takes a "
+                               "WORD for every component, or "
+                               "Component Name=WORD pairs separated by commas, each WORD decimal or 0x hex "
+                               "up to 0xFFFFFFFF); using the "
+                               "default (every attribute)"},
+        {"JUZAD_TRACE=Zelta=0",
+         "JUZAD_TRACE: no trace object has the component 'Zelta' (this program's are Memory "
+         "Usage, ZeltaDiscovery); its word is ignored"},
         {"JUZAD_TRACE_SINK=" + theirs,
          "JUZAD_TRACE_SINK='" + theirs + "' cannot be used (not on this system); using the default (stderr)"},
         {"JUZAD_TRACE_SINK=rotate:" + device + ":100:1",
-         "JUZAD_TRACE_SINK='rotate:" + device + ":100:1' cannot be used (not a regular file of this user's with one "
-         "name, which rotation could rename); using the default (stderr)"},
+         "JUZAD_TRACE_SINK='rotate:" + device +
+             ":100:1' cannot be used (not a regular file of this user's with one "
+             "name, which rotation could rename); using the default (stderr)"},
         {"JUZAD_TRACE_SINK=file:" + dir.File("sub/trace.json/x"),
          "JUZAD_TRACE_SINK='file:" + dir.File("sub/trace.json/x") + "' cannot be used ("},
 #if !defined(_WIN32)
         {"JUZAD_TRACE_SINK=file:" + unread,
-         "JUZAD_TRACE_SINK='file:" + unread + "' cannot be used (nobody reads it); using the default (stderr)"},
+         "JUZAD_TRACE_SINK='file:" + unread +
+             "' cannot be used (nobody reads it); using the default (stderr)"},
         {"JUZAD_TRACE_SINK=rotate:" + unread + ":100:1",
-         "JUZAD_TRACE_SINK='rotate:" + unread + ":100:1' cannot be used (nobody reads it); using the default (stderr)"},
+         "JUZAD_TRACE_SINK='rotate:" + unread +
+             ":100:1' cannot be used (nobody reads it); using the default (stderr)"},
 #endif
     };
     for (const auto& [variable, said] : unusable) {
@@ -326,8 +359,9 @@ TEST(JuZadSinks, FailuresAreSaidOnceAndCounted)
     const auto broken = Emit({"--broken-stdout", "a"}, {"JUZAD_TRACE_SINK=stdout"});
     if (broken.exitCode != 3) {
         EXPECT_EQ(0, broken.exitCode);
-        EXPECT_EQ("JuZad: 2 records were dropped: JUZAD_TRACE_SINK='stdout' could not be written (Broken pipe)",
-                  Lines(broken.err).at(1));
+        EXPECT_EQ(
+            "JuZad: 2 records were dropped: JUZAD_TRACE_SINK='stdout' could not be written (Broken pipe)",
+            Lines(broken.err).at(1));
     }
     // Nor is a file grown to the size limit that the program started with, whichever sink writes it.
     const struct {
@@ -338,13 +372,16 @@ TEST(JuZadSinks, FailuresAreSaidOnceAndCounted)
                    {"rotate:" + dir.File("turn.log") + ":2000:2", dir.File("turn.log")}};
     for (const auto& row : atLimit) {
         SCOPED_TRACE(row.sink);
-        const auto run = EmitLimited(RLIMIT_FSIZE, 1000, std::vector<std::string>(20, "a"), {"JUZAD_TRACE_SINK=" + row.sink});
+        const auto run = EmitLimited(RLIMIT_FSIZE, 1000, std::vector<std::string>(20, "a"),
+                                     {"JUZAD_TRACE_SINK=" + row.sink});
         EXPECT_EQ(0, run.exitCode);
         EXPECT_EQ(1000u, row.file.empty() ? run.err.size() : std::filesystem::file_size(row.file));
         if (!row.file.empty()) {
             const std::string sink = "JUZAD_TRACE_SINK='" + row.sink + "'";
-            EXPECT_EQ("JuZad: cannot write to " + sink + " (File too large); records are dropped until it can be "
-                      "written again\nJuZad: N records were dropped: " + sink + " could not be written (File too large)\n",
+            EXPECT_EQ("JuZad: cannot write to " + sink +
+                          " (File too large); records are dropped until it can be "
+                          "written again\nJuZad: N records were dropped: " +
+                          sink + " could not be written (File too large)\n",
                       MaskNumbers(run.err, {"JuZad: "}));
         }
     }
@@ -355,8 +392,10 @@ TEST(JuZadSinks, FailuresAreSaidOnceAndCounted)
     const auto full = Emit({"a", "b", "c"}, {"JUZAD_TRACE_SINK=file:/dev/full"});
     EXPECT_EQ(0, full.exitCode);
     const std::string sink = "JUZAD_TRACE_SINK='file:/dev/full'";
-    EXPECT_EQ("JuZad: cannot write to " + sink + " (No space left on device); records are dropped until it can be "
-              "written again\nJuZad: 6 records were dropped: " + sink + " could not be written (No space left on device)\n",
+    EXPECT_EQ("JuZad: cannot write to " + sink +
+                  " (No space left on device); records are dropped until it can be "
+                  "written again\nJuZad: 6 records were dropped: " +
+                  sink + " could not be written (No space left on device)\n",
               full.err);
 }
 
@@ -369,13 +408,15 @@ TEST(JuZadSinks, NoLinksNoOthersWritingNoVariablesInSetuidPrograms)
     std::ofstream(target) << "untouched\n";
     std::filesystem::create_symlink(target, dir.File("link"));
     for (const std::string& value : {"file:" + dir.File("link"), "rotate:" + dir.File("link") + ":100:2"}) {
-        EXPECT_EQ("JuZad: JUZAD_TRACE_SINK='" + value + "' cannot be used (it is a symbolic link); using the default (stderr)",
+        EXPECT_EQ("JuZad: JUZAD_TRACE_SINK='" + value +
+                      "' cannot be used (it is a symbolic link); using the default (stderr)",
                   Lines(Emit({"x"}, {"JUZAD_TRACE_SINK=" + value}).err).at(0));
     }
     EXPECT_EQ("untouched\n", ReadFile(target));
 
     const mode_t saved = ::umask(0);
-    Emit({"--threads", "1", "--count", "50"}, {"JUZAD_TRACE_SINK=rotate:" + dir.File("trace.log") + ":1000:1"});
+    Emit({"--threads", "1", "--count", "50"},
+         {"JUZAD_TRACE_SINK=rotate:" + dir.File("trace.log") + ":1000:1"});
     ::umask(saved);
     for (const std::string name : {"trace.log", "trace.1.log"}) {
         const auto permissions = std::filesystem::status(dir.File(name)).permissions();
@@ -389,19 +430,22 @@ TEST(JuZadSinks, NoLinksNoOthersWritingNoVariablesInSetuidPrograms)
     if (::geteuid() != 0 || ::statvfs(dir.Path().c_str(), &volume) != 0 || (volume.f_flag & ST_NOSUID) != 0) {
         GTEST_SKIP() << "a setuid copy run by another user needs root and a volume that honours setuid";
     }
-    std::filesystem::permissions(dir.Path(), std::filesystem::perms::others_exec, std::filesystem::perm_options::add);
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::others_exec,
+                                 std::filesystem::perm_options::add);
     const std::string copy = dir.File("juzad_emit");
     std::filesystem::copy_file(JUZAD_EMIT, copy);
     ASSERT_EQ(0, ::chmod(copy.c_str(), 04755));
-    const auto result = RunProgram({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", copy, "x"},
-                            {"JUZAD_TRACE_SINK=file:" + dir.File("chosen.log")});
+    const auto result =
+        RunProgram({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", copy, "x"},
+                   {"JUZAD_TRACE_SINK=file:" + dir.File("chosen.log")});
     if (result.exitCode != 0) {
         GTEST_SKIP() << "an unprivileged user cannot run the copy here: " << result.err;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.File("chosen.log")));
-    EXPECT_EQ("JuZad: JUZAD_TRACE_SINK is ignored in a program that runs with privileges it was given; using the "
-              "default (stderr)",
-              Lines(result.err).at(0));
+    EXPECT_EQ(
+        "JuZad: JUZAD_TRACE_SINK is ignored in a program that runs with privileges it was given; using the "
+        "default (stderr)",
+        Lines(result.err).at(0));
 }
 
 // A signal whose handler has no SA_RESTART (a timer's, SIGCHLD's) interrupts a record's write

@@ -32,7 +32,8 @@ TEST(Library, MakesItsTraceObjectsAtLoadAndDestroysThemInReverseAtUnload)
 // sink.
 TEST(Library, DemonstrationReportsOnStandardErrorOrIntoAJsonFile)
 {
-    const std::string report = "Be aware : Given socket descriptor is invalid. in ../demo at line N.\nthe descriptor was closed\n";
+    const std::string report =
+        "Be aware : Given socket descriptor is invalid. in ../demo at line N.\nthe descriptor was closed\n";
     const auto plain = RunProgram({KELPORT_DEMO});
     EXPECT_EQ(0, plain.exitCode);
     EXPECT_THAT(MaskNumbers(plain.err, {"pid ", "tid ", "line "}),
@@ -40,7 +41,8 @@ TEST(Library, DemonstrationReportsOnStandardErrorOrIntoAJsonFile)
     EXPECT_THAT(plain.out, testing::HasSubstr(" [sbrk] top of heap is 0x"));
 
     TempDir dir;
-    const auto json = RunProgram({KELPORT_DEMO}, {"JUZAD_TRACE_FORMAT=json", "JUZAD_TRACE_SINK=file:" + dir.File("t.json")});
+    const auto json = RunProgram({KELPORT_DEMO},
+                                 {"JUZAD_TRACE_FORMAT=json", "JUZAD_TRACE_SINK=file:" + dir.File("t.json")});
     EXPECT_EQ("", json.err);
     std::vector<std::string> texts;
     for (const auto& line : Lines(ReadFile(dir.File("t.json")))) {

@@ -23,7 +23,8 @@ namespace {
 std::string Text(char* block)
 {
     std::string text(block);
-    EXPECT_EQ(std::string(16 - text.size(), '\0'), std::string(block + text.size(), 16 - text.size())) << text;
+    EXPECT_EQ(std::string(16 - text.size(), '\0'), std::string(block + text.size(), 16 - text.size()))
+        << text;
     std::free(block);
     return text;
 }
@@ -48,8 +49,8 @@ TEST(Ioctl, CountsWaitingBytesAndRefusesTheRest)
         EXPECT_EQ(0, KelIoctl(pair.reader(), request, &count)) << request;
         EXPECT_EQ(10u, count) << request;
     }
-    for (const int request : {+KEL_I_PUSH, +KEL_I_LOOK, +KEL_SIOCGIFCONF, +KEL_SIOCGARP, +KEL_FIONREAD, 0, 7, 31, 34,
-                              47, 49, -1, INT_MAX}) {
+    for (const int request : {+KEL_I_PUSH, +KEL_I_LOOK, +KEL_SIOCGIFCONF, +KEL_SIOCGARP, +KEL_FIONREAD, 0, 7,
+                              31, 34, 47, 49, -1, INT_MAX}) {
         std::uint32_t count = 12345;
         errno = 0;
         EXPECT_EQ(-1, KelIoctl(pair.reader(), static_cast<KelIoctlEnum>(request), &count)) << request;
@@ -84,15 +85,17 @@ TEST(Ioctl, UnusableSocketsGiveZero)
 TEST(IoctlDeathTest, OtherFailuresAndStrayRequestsAreFatal)
 {
     StreamPair pair;
-    EXPECT_EXIT(KelIoctl(pair.reader(), KEL_SOCKET_N_READ, reinterpret_cast<void*>(8)), Aborted,
-                testing::Eq(AbortOutput("Fatal warning : Ioctl failed for function call in ../KelIoctl at line 378.\n"
-                                        "Bad address Aborting ......\n")));
+    EXPECT_EXIT(
+        KelIoctl(pair.reader(), KEL_SOCKET_N_READ, reinterpret_cast<void*>(8)), Aborted,
+        testing::Eq(AbortOutput("Fatal warning : Ioctl failed for function call in ../KelIoctl at line 378.\n"
+                                "Bad address Aborting ......\n")));
     ScopedValue<int> level(__Kelvora_Debug_Level, 2);
     JuZadTrc::SetRecordHandler([](const JuZadTrc::Record& r) { std::fputs(r.text, stderr); });
     EXPECT_EXIT(KelIoctl_I(0, KEL_I_PUSH, nullptr), Aborted,
-                testing::Eq(AbortOutput("Non KEL_I_ ioctl passed to KelIoctl_I function!\n"
-                                        "Fatal warning : A generic fatal error has occured in ../KelIoctl at line 195 "
-                                        "Aborting ......\n")));
+                testing::Eq(AbortOutput(
+                    "Non KEL_I_ ioctl passed to KelIoctl_I function!\n"
+                    "Fatal warning : A generic fatal error has occured in ../KelIoctl at line 195 "
+                    "Aborting ......\n")));
     JuZadTrc::SetRecordHandler(nullptr);
 }
 
@@ -113,8 +116,11 @@ TEST(AddressText, BothWays)
     std::free(again);
 
     const std::pair<const char*, std::uint32_t> texts[] = {
-        {"10.1.2.3", htonl(0x0A010203)}, {"127.1", htonl(0x7F000001)}, {"255.255.255.255", 0},
-        {"300.1.1.1", 0}, {"", 0},
+        {"10.1.2.3", htonl(0x0A010203)},
+        {"127.1", htonl(0x7F000001)},
+        {"255.255.255.255", 0},
+        {"300.1.1.1", 0},
+        {"", 0},
     };
     for (const auto& [text, expected] : texts) {
         in_addr result = Address(0xDEADBEEF);
@@ -130,11 +136,13 @@ TEST(SocketWrappers, PassLengthsInAndOut)
     const int sender = LoopbackSocket(SOCK_DGRAM);
     const sockaddr_in to = Loopback(PortOf(receiver));
     const std::string payload(100, 'd');
-    ASSERT_EQ(100, ::sendto(sender, payload.data(), 100, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to));
+    ASSERT_EQ(100,
+              ::sendto(sender, payload.data(), 100, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to));
     char buffer[256];
     sockaddr_in from{};
     int length = 16;
-    EXPECT_EQ(100, KelRecvFrom(receiver, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length));
+    EXPECT_EQ(100,
+              KelRecvFrom(receiver, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length));
     EXPECT_EQ(16, length);
     EXPECT_EQ(PortOf(sender), ntohs(from.sin_port));
     EXPECT_EQ(payload, std::string(buffer, 100));
@@ -144,16 +152,20 @@ TEST(SocketWrappers, PassLengthsInAndOut)
     const std::string counted = "0123456789abcdefghij";
     ASSERT_EQ(20, ::sendto(sender, counted.data(), 20, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to));
     std::memset(buffer, '#', sizeof buffer);
-    EXPECT_EQ(10, KelRecvFrom(receiver, buffer, 10, 0, reinterpret_cast<sockaddr*>(&from), &length)) << "cut short";
+    EXPECT_EQ(10, KelRecvFrom(receiver, buffer, 10, 0, reinterpret_cast<sockaddr*>(&from), &length))
+        << "cut short";
     EXPECT_EQ("0123456789#", std::string(buffer, 11));
     EXPECT_EQ(16, length);
     SetNonBlocking(receiver);
     errno = 0;
-    EXPECT_EQ(-1, KelRecvFrom(receiver, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length))
+    EXPECT_EQ(-1,
+              KelRecvFrom(receiver, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length))
         << "nothing waiting";
     EXPECT_EQ(EAGAIN, errno);
     length = 16;
-    EXPECT_LT(KelRecvFrom(ClosedSocket(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length), 0);
+    EXPECT_LT(
+        KelRecvFrom(ClosedSocket(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length),
+        0);
     EXPECT_EQ(16, length);
 
     const int listener = LoopbackSocket(SOCK_STREAM);
@@ -181,10 +193,15 @@ TEST(EtherHeader, AnswersFromItsOwnCopyOfTheHeader)
         unsigned short type;
     };
     const Case cases[] = {
-        {{1, 2, 3, 4, 5, 6, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x08, 0x00}, 0x010203040506LL, 0x102030405060LL, 2048},
+        {{1, 2, 3, 4, 5, 6, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x08, 0x00},
+         0x010203040506LL,
+         0x102030405060LL,
+         2048},
         {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0x86, 0xDD}, -1, 0, 0x86DD},
-        {{0x80, 0, 0, 0, 0, 1, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE, 0x08, 0x06}, -140737488355327LL,
-         140737488355326LL, 0x0806},
+        {{0x80, 0, 0, 0, 0, 1, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE, 0x08, 0x06},
+         -140737488355327LL,
+         140737488355326LL,
+         0x0806},
     };
     for (const auto& c : cases) {
         std::vector<unsigned char> frame = c.frame;

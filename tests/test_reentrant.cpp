@@ -51,8 +51,8 @@ TEST(Reentrant, LooksUpThisMachinesProtocolsAndHosts)
         EXPECT_EQ(0, std::memcmp(&kLoopback, *address, sizeof kLoopback));
     }
     EXPECT_NE(host.h_aliases + 8, std::find(host.h_aliases, host.h_aliases + 8, nullptr));
-    ASSERT_EQ(&host, KelGetHostByAddr_r(reinterpret_cast<const char*>(&kLoopback), 4, AF_INET, &host, nullptr, 0,
-                                        nullptr));
+    ASSERT_EQ(&host, KelGetHostByAddr_r(reinterpret_cast<const char*>(&kLoopback), 4, AF_INET, &host, nullptr,
+                                        0, nullptr));
     EXPECT_STREQ("localhost", host.h_name);
 
     // Nothing found: nothing written.
@@ -61,11 +61,12 @@ TEST(Reentrant, LooksUpThisMachinesProtocolsAndHosts)
     std::memset(&host, kMarker, sizeof host);
     EXPECT_EQ(nullptr, KelGetProtoByName_r("no-such-protocol", &proto, buffer, sizeof buffer));
     EXPECT_EQ(nullptr, KelGetHostByName_r(kUnknownName.c_str(), &host, buffer, sizeof buffer, &herr));
-    EXPECT_EQ(nullptr, KelGetHostByAddr_r(reinterpret_cast<const char*>(&kLoopback), 2, AF_INET, &host, buffer,
-                                          sizeof buffer, &herr));
+    EXPECT_EQ(nullptr, KelGetHostByAddr_r(reinterpret_cast<const char*>(&kLoopback), 2, AF_INET, &host,
+                                          buffer, sizeof buffer, &herr));
     EXPECT_TRUE(HoldsMarker(proto));
     EXPECT_TRUE(HoldsMarker(host));
-    EXPECT_TRUE(std::all_of(buffer, buffer + sizeof buffer, [](char c) { return c == static_cast<char>(kMarker); }));
+    EXPECT_TRUE(
+        std::all_of(buffer, buffer + sizeof buffer, [](char c) { return c == static_cast<char>(kMarker); }));
     EXPECT_EQ(12345, herr);
 }
 
@@ -80,9 +81,10 @@ TEST(Reentrant, ThreadsLookingUpAtOnceEachGetTheirOwnAnswers)
             for (int i = 0; i < 300; ++i) {
                 protoent proto;
                 hostent host;
-                const bool protoRight = KelGetProtoByName_r(protocols[t].first, &proto, nullptr, 0) == &proto &&
-                                        proto.p_proto == protocols[t].second &&
-                                        std::strcmp(proto.p_name, protocols[t].first) == 0;
+                const bool protoRight =
+                    KelGetProtoByName_r(protocols[t].first, &proto, nullptr, 0) == &proto &&
+                    proto.p_proto == protocols[t].second &&
+                    std::strcmp(proto.p_name, protocols[t].first) == 0;
                 hostent* found = KelGetHostByName_r(name, &host, nullptr, 0, nullptr);
                 const bool hostRight = (t % 2 == 0) == (found == &host) &&
                                        (found == nullptr || std::strcmp(host.h_name, name) == 0);
@@ -104,11 +106,16 @@ TEST(Reentrant, TimeTextsAndDirectories)
         long clock;
         const char* text;
     } times[] = {
-        {"UTC", INT32_MIN, "Fri Dec 13 20:45:52 1901\n"}, {"UTC", -58060800, "Thu Feb 29 00:00:00 1968\n"},
-        {"UTC", -1, "Wed Dec 31 23:59:59 1969\n"},        {"UTC", 0, "Thu Jan  1 00:00:00 1970\n"},
-        {"UTC", 86400, "Fri Jan  2 00:00:00 1970\n"},     {"UTC", 951782400, "Tue Feb 29 00:00:00 2000\n"},
-        {"UTC", 1764946882, "Fri Dec  5 15:01:22 2025\n"}, {"UTC", INT32_MAX, "Tue Jan 19 03:14:07 2038\n"},
-        {"JST-9", -1, "Thu Jan  1 08:59:59 1970\n"},      {"JST-9", 1764946882, "Sat Dec  6 00:01:22 2025\n"},
+        {"UTC", INT32_MIN, "Fri Dec 13 20:45:52 1901\n"},
+        {"UTC", -58060800, "Thu Feb 29 00:00:00 1968\n"},
+        {"UTC", -1, "Wed Dec 31 23:59:59 1969\n"},
+        {"UTC", 0, "Thu Jan  1 00:00:00 1970\n"},
+        {"UTC", 86400, "Fri Jan  2 00:00:00 1970\n"},
+        {"UTC", 951782400, "Tue Feb 29 00:00:00 2000\n"},
+        {"UTC", 1764946882, "Fri Dec  5 15:01:22 2025\n"},
+        {"UTC", INT32_MAX, "Tue Jan 19 03:14:07 2038\n"},
+        {"JST-9", -1, "Thu Jan  1 08:59:59 1970\n"},
+        {"JST-9", 1764946882, "Sat Dec  6 00:01:22 2025\n"},
         {"NST3:30", 0, "Wed Dec 31 20:30:00 1969\n"},
     };
     const char* zone = std::getenv("TZ");

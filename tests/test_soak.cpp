@@ -32,11 +32,13 @@ TEST(Soak, EightThreadsLeaveEveryRecordOnceAndWhole)
         const auto record = nlohmann::json::parse(line, nullptr, false);
         ASSERT_FALSE(record.is_discarded()) << "record " << records << " is not whole: " << line;
         const std::string text = record["text"];
-        const bool carriesNumber = text.rfind("../KelThreads:", 0) == 0 || text.find("../soak") != std::string::npos;
+        const bool carriesNumber =
+            text.rfind("../KelThreads:", 0) == 0 || text.find("../soak") != std::string::npos;
         if (carriesNumber) {
             ASSERT_TRUE(unique.insert(text).second) << "twice: " << text;
         } else {
-            ++repeated[text.rfind("KelGetSocketPacketLength(", 0) == 0 ? "KelGetSocketPacketLength(fd)" : text];
+            ++repeated[text.rfind("KelGetSocketPacketLength(", 0) == 0 ? "KelGetSocketPacketLength(fd)"
+                                                                       : text];
         }
     }
     EXPECT_EQ(expected, records);

@@ -19,7 +19,8 @@ TEST(SysInfo, AnswersTheHostNameAndRefusesTheRest)
     EXPECT_EQ(static_cast<long>(name.size()) + 1, KelSysInfo(E_KSIHostname, buf, sizeof buf));
     EXPECT_EQ(name, buf);
     errno = 0;
-    EXPECT_EQ(-1, KelSysInfo(E_KSIHostname, buf, static_cast<long>(name.size())));  // no room for the terminator
+    EXPECT_EQ(-1,
+              KelSysInfo(E_KSIHostname, buf, static_cast<long>(name.size())));  // no room for the terminator
     EXPECT_EQ(ENAMETOOLONG, errno);
     char* copy = KelGetHostName();
     ASSERT_NE(nullptr, copy);
@@ -35,7 +36,8 @@ TEST(SysInfo, AnswersTheHostNameAndRefusesTheRest)
         testing::internal::CaptureStderr();
         EXPECT_EQ(-1, KelSysInfo(static_cast<EKelSysInfo>(query), buf, sizeof buf)) << query;
         const bool named = query >= 1 && query <= 12;
-        EXPECT_EQ(named ? "Call not implemented yet!!!\n" : "", testing::internal::GetCapturedStderr()) << query;
+        EXPECT_EQ(named ? "Call not implemented yet!!!\n" : "", testing::internal::GetCapturedStderr())
+            << query;
         EXPECT_EQ(EINVAL, errno) << query;
         EXPECT_EQ(std::string(sizeof buf, '#'), std::string(buf, sizeof buf)) << query;
     }
@@ -112,7 +114,9 @@ TEST(Atoll, FollowsTheLibrarysOwnRules)
         {"\n-5", 5},
         {"x-5", 5},
         {"9/:0", 90},  // the characters either side of the digits
-        {"\xb3\xff" "7\x80", 7},
+        {"\xb3\xff"
+         "7\x80",
+         7},
         {"9223372036854775808", LLONG_MIN},
         {"-9223372036854775808", LLONG_MIN},
         {"18446744073709551615", -1},

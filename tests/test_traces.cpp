@@ -24,10 +24,11 @@ TEST(Traces, EachCallTracesItsOwnTexts)
     const std::string fd = std::to_string(pair.reader());
     const std::string plugin = KEL_TEST_PLUGIN;
     HINSTANCE library = KelDLOpen(KEL_TEST_PLUGIN, 0);
-    const std::string missingFile =
-        "Possible threat to execution : A required dynamic library file is missing. in ../KelDL at line 44.\n\n";
-    const std::string missingSymbol = "Possible threat to execution : The requested symbol does not exist within the "
-                                      "dynamic library. in ../KelDL at line 171\n";
+    const std::string missingFile = "Possible threat to execution : A required dynamic library file is "
+                                    "missing. in ../KelDL at line 44.\n\n";
+    const std::string missingSymbol =
+        "Possible threat to execution : The requested symbol does not exist within the "
+        "dynamic library. in ../KelDL at line 171\n";
     const std::string invalid = "Be aware : Given socket descriptor is invalid. in ../KelIoctl at line ";
     const long clock = 1000000000;
     const std::tm time{};
@@ -56,52 +57,93 @@ TEST(Traces, EachCallTracesItsOwnTexts)
         {"KelSysInfo", 4, [&] { KelSysInfo(E_KSIHostname, buffer, sizeof buffer); }, {"KelSysInfo()\n"}},
         {"KelSysInfo", 3, [&] { KelSysInfo(E_KSIHostname, buffer, sizeof buffer); }, {}},
         {"KelGetHostName", 4, [] { std::free(KelGetHostName()); }, {"KelGetHostName()\n", "KelSysInfo()\n"}},
-        {"KelMaxThreads", 4, [] { KelMaxThreads(-1); },
+        {"KelMaxThreads",
+         4,
+         [] { KelMaxThreads(-1); },
          {"../KelThreads:65 KelMaxThreads -w- request = -1\n", "../KelThreads:124 Returning value of -1\n"}},
         {"KelMaxThreads", 3, [] { KelMaxThreads(8); }, {}},
-        {"untraced", 9, [&] { KelGetPid(); KelAtoll("1"); KelDLError(); KelReadDir_r(nullptr, nullptr);
-                              KelIoctl_FION(0, KEL_FIONREAD, nullptr); }, {}},
-        {"KelDLOpen", 2, [] { KelDLClose(KelDLOpen(KEL_TEST_PLUGIN, 0)); },
+        {"untraced",
+         9,
+         [&] {
+             KelGetPid();
+             KelAtoll("1");
+             KelDLError();
+             KelReadDir_r(nullptr, nullptr);
+             KelIoctl_FION(0, KEL_FIONREAD, nullptr);
+         },
+         {}},
+        {"KelDLOpen",
+         2,
+         [] { KelDLClose(KelDLOpen(KEL_TEST_PLUGIN, 0)); },
          {"Inside KelDLOpen( " + plugin + " ) \n", "KelDLOpen returning successfully\n"}},
         {"KelDLOpen", 1, [] { KelDLClose(KelDLOpen(KEL_TEST_PLUGIN, 0)); }, {}},
-        {"KelDLOpen of no library", 2, [] { KelDLOpen("/no/such/library.so", 0); },
+        {"KelDLOpen of no library",
+         2,
+         [] { KelDLOpen("/no/such/library.so", 0); },
          {"Inside KelDLOpen( /no/such/library.so ) \n", missingFile}},
         {"KelDLOpen of no library", 1, [] { KelDLOpen("/no/such/library.so", 0); }, {missingFile}},
         {"KelDLSym", 4, [&] { KelDLSym(library, "kel_test_answer"); }, {"Inside KelDLSym\n"}},
-        {"KelDLSym of no symbol", 4, [&] { KelDLSym(library, "none"); },
+        {"KelDLSym of no symbol",
+         4,
+         [&] { KelDLSym(library, "none"); },
          {"Inside KelDLSym\n", "KelDLSym: missing symbol none\n", missingSymbol}},
-        {"KelDLSym of no symbol", 2, [&] { KelDLSym(library, "none"); }, {"Inside KelDLSym\n", missingSymbol}},
+        {"KelDLSym of no symbol",
+         2,
+         [&] { KelDLSym(library, "none"); },
+         {"Inside KelDLSym\n", missingSymbol}},
         {"KelDLSym of no symbol", 1, [&] { KelDLSym(library, "none"); }, {missingSymbol}},
-        {"look-ups and times", 4,
+        {"look-ups and times",
+         4,
          [&] {
              KelGetProtoByName_r("tcp", &proto, nullptr, 0);
              KelGetHostByName_r("localhost", &host, nullptr, 0, nullptr);
-             KelGetHostByAddr_r(reinterpret_cast<const char*>(&loopback), 4, AF_INET, &host, nullptr, 0, nullptr);
+             KelGetHostByAddr_r(reinterpret_cast<const char*>(&loopback), 4, AF_INET, &host, nullptr, 0,
+                                nullptr);
              KelCTime_r(&clock, buffer, 26);
              KelAscTime_r(&time, nullptr, 0);
          },
          {"KelGetProtoByName_r\n", "KelGetHostByName_r()\n", "*KelGetHostByAddr_r()\n", "KelCTime_r()\n",
           "KelAscTime_r()\n"}},
-        {"look-ups and times", 3, [&] { KelGetProtoByName_r("tcp", &proto, nullptr, 0); KelCTime_r(&clock, buffer, 26); },
+        {"look-ups and times",
+         3,
+         [&] {
+             KelGetProtoByName_r("tcp", &proto, nullptr, 0);
+             KelCTime_r(&clock, buffer, 26);
+         },
          {}},
-        {"KelGetSocketPacketLength", 4, [&] { KelGetSocketPacketLength(pair.reader()); },
+        {"KelGetSocketPacketLength",
+         4,
+         [&] { KelGetSocketPacketLength(pair.reader()); },
          {"KelGetSocketPacketLength(" + fd + ")\n", "KelIoctl()\n", "KelIoctl_PktLen()\n"}},
-        {"KelGetSocketPacketLength of " + unusable.what, 4, [&] { KelGetSocketPacketLength(unusable.fd); },
-         {"KelGetSocketPacketLength(" + std::to_string(unusable.fd) + ")\n", "KelIoctl()\n", "KelIoctl_PktLen()\n",
-          invalid + "372.\n" + unusable.message + "\n", invalid + "408.\n" + unusable.message + "\n"}},
-        {"KelGetSocketPacketLength of " + unusable.what, 3, [&] { KelGetSocketPacketLength(unusable.fd); }, {}},
-        {"KelIoctl I_NREAD", 4, [&] { KelIoctl(pair.reader(), KEL_I_NREAD, &count); }, {"KelIoctl()\n", "KelIoctl_I()\n"}},
-        {"KelIoctl TIOCINQ", 4, [&] { KelIoctl(pair.reader(), KEL_TIOCINQ, &count); },
+        {"KelGetSocketPacketLength of " + unusable.what,
+         4,
+         [&] { KelGetSocketPacketLength(unusable.fd); },
+         {"KelGetSocketPacketLength(" + std::to_string(unusable.fd) + ")\n", "KelIoctl()\n",
+          "KelIoctl_PktLen()\n", invalid + "372.\n" + unusable.message + "\n",
+          invalid + "408.\n" + unusable.message + "\n"}},
+        {"KelGetSocketPacketLength of " + unusable.what,
+         3,
+         [&] { KelGetSocketPacketLength(unusable.fd); },
+         {}},
+        {"KelIoctl I_NREAD",
+         4,
+         [&] { KelIoctl(pair.reader(), KEL_I_NREAD, &count); },
+         {"KelIoctl()\n", "KelIoctl_I()\n"}},
+        {"KelIoctl TIOCINQ",
+         4,
+         [&] { KelIoctl(pair.reader(), KEL_TIOCINQ, &count); },
          {"KelIoctl()\n", "KelIoctl_TIOC()\n"}},
         {"KelIoctl FIONREAD", 4, [&] { KelIoctl(pair.reader(), KEL_FIONREAD, &count); }, {"KelIoctl()\n"}},
-        {"KelIoctl families", 4,
+        {"KelIoctl families",
+         4,
          [&] {
              KelIoctl_TIOC(0, KEL_I_NREAD, &count);
              KelIoctl_SIOC(3, KEL_SIOCGIFFLAGS, reinterpret_cast<void*>(0x12FF40));
              KelIoctl_ArpReq(3, &count);
          },
          {"KelIoctl_TIOC()\n", "KelIoctl_SIOC( Fd = 3 request = 17 arg = 0x12ff40)\n", "KelIoctl_ArpReq\n"}},
-        {"address text", 4,
+        {"address text",
+         4,
          [] {
              std::free(KelGetIPStr(1UL));
              std::free(KelGetIPStr(Address(1)));
@@ -112,15 +154,19 @@ TEST(Traces, EachCallTracesItsOwnTexts)
          },
          {"KelGetIPStr()\n", "KelGetIPStr()\n", "KelGetIPStr()\n", "KelGetIPStrH()\n", "KelGetIPStr()\n",
           "KelGetIPStr()\n", "KelInetAtoN()\n"}},
-        {"socket wrappers", 9,
+        {"socket wrappers",
+         9,
          [&] {
              sockaddr_in from{};
              int length = sizeof from;
              KelRecvFrom(ClosedSocket(), buffer, 1, 0, reinterpret_cast<sockaddr*>(&from), &length);
-             KelGetPeerName(static_cast<unsigned>(ClosedSocket()), reinterpret_cast<sockaddr*>(&from), &length);
+             KelGetPeerName(static_cast<unsigned>(ClosedSocket()), reinterpret_cast<sockaddr*>(&from),
+                            &length);
          },
          {}},
-        {"CKelEtherHeader", 4, ether,
+        {"CKelEtherHeader",
+         4,
+         ether,
          {"CKelEtherHeader::CKelEtherHeader\n", "CKelEtherHeader::KEHGetEtherDhost\n", morix[0],
           "CKelEtherHeader::KEHGetEtherShost\n", morix[1], "CKelEtherHeader::KEHGetEtherDhostAsUCHAR()\n",
           "*CKelEtherHeader::KEHGetEtherShostAsUCHAR\n", "CKelEtherHeader::KEHGetPacketHeader()\n",

@@ -42,15 +42,27 @@
 #if defined(_WIN32)
 using Socket = SOCKET;
 constexpr Socket kNoSocket = INVALID_SOCKET;
-static void CloseSocket(Socket socket) { closesocket(socket); }
-static std::string SocketError() { return "Windows Sockets error " + std::to_string(WSAGetLastError()); }
+static void CloseSocket(Socket socket)
+{
+    closesocket(socket);
+}
+static std::string SocketError()
+{
+    return "Windows Sockets error " + std::to_string(WSAGetLastError());
+}
 #else
-#include <sys/select.h>
-#include <unistd.h>
+#  include <sys/select.h>
+#  include <unistd.h>
 using Socket = int;
 constexpr Socket kNoSocket = -1;
-static void CloseSocket(Socket socket) { close(socket); }
-static std::string SocketError() { return std::strerror(errno); }
+static void CloseSocket(Socket socket)
+{
+    close(socket);
+}
+static std::string SocketError()
+{
+    return std::strerror(errno);
+}
 #endif
 
 namespace {
@@ -82,7 +94,10 @@ public:
         }
 #endif
     }
-    bool ok() const { return ok_; }
+    bool ok() const
+    {
+        return ok_;
+    }
 
 private:
     bool ok_ = true;
@@ -178,7 +193,8 @@ int Serve(std::uint16_t port)
         std::strncpy(answer + kAddressAt, text, kAddressSize - 1);
         std::free(text);
         const std::size_t size = kHostAt + std::strlen(answer + kHostAt) + 1;
-        if (sendto(socket, answer, static_cast<int>(size), 0, reinterpret_cast<sockaddr*>(&asker), askerLength) < 0) {
+        if (sendto(socket, answer, static_cast<int>(size), 0, reinterpret_cast<sockaddr*>(&asker),
+                   askerLength) < 0) {
             Fail("sendto");
         }
     }
@@ -190,8 +206,8 @@ bool Resolve(const char* host, in_addr& address)
     hostent entry{};
     char unused[8];
     int error = 0;
-    if (KelGetHostByName_r(host, &entry, unused, sizeof unused, &error) == nullptr || entry.h_addrtype != AF_INET ||
-        entry.h_addr_list[0] == nullptr) {
+    if (KelGetHostByName_r(host, &entry, unused, sizeof unused, &error) == nullptr ||
+        entry.h_addrtype != AF_INET || entry.h_addr_list[0] == nullptr) {
         return false;
     }
     std::memcpy(&address, entry.h_addr_list[0], sizeof address);
@@ -230,7 +246,8 @@ int Ask(const char* host, std::uint16_t port, const char* number)
     }
     if (!WaitReadable(socket, kAnswerWaitSeconds)) {
         CloseSocket(socket);
-        std::fprintf(stderr, "agent: no answer from %s port %u within %d s\n", host, port, kAnswerWaitSeconds);
+        std::fprintf(stderr, "agent: no answer from %s port %u within %d s\n", host, port,
+                     kAnswerWaitSeconds);
         return 1;
     }
     char answer[kHostAt + 256 + 1] = {};
@@ -264,7 +281,8 @@ int Ask(const char* host, std::uint16_t port, const char* number)
     if (pid == 0) {
         return Wrong("process id", "0", "a process's");
     }
-    std::printf("%s pid %lu saw %s send %lu bytes: %lld\n", answer + kHostAt, pid, seen.c_str(), waited, value);
+    std::printf("%s pid %lu saw %s send %lu bytes: %lld\n", answer + kHostAt, pid, seen.c_str(), waited,
+                value);
     return 0;
 }
 

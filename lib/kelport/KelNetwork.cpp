@@ -41,8 +41,9 @@ char* KelGetIPStr(unsigned long ipnum_)
         return nullptr;  // not reached: the report ends the process
     }
     std::memset(text, 0, kTextSize);
-    ju::sprintf_new(text, "%d.%d.%d.%d", static_cast<int>(ipnum >> 24), static_cast<int>((ipnum >> 16) & 0xFF),
-                    static_cast<int>((ipnum >> 8) & 0xFF), static_cast<int>(ipnum & 0xFF));
+    ju::sprintf_new(text, "%d.%d.%d.%d", static_cast<int>(ipnum >> 24),
+                    static_cast<int>((ipnum >> 16) & 0xFF), static_cast<int>((ipnum >> 8) & 0xFF),
+                    static_cast<int>(ipnum & 0xFF));
     return text;
 }
 

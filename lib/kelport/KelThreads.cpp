@@ -14,7 +14,8 @@ constexpr int kLineGranted = 124;
 
 int KelMaxThreads(int maxThrs_)
 {
-    KEL_DEBUG(4, cout << kSource << ':' << kLineRequest << " KelMaxThreads -w- request = " << maxThrs_ << std::endl);
+    KEL_DEBUG(4, cout << kSource << ':' << kLineRequest << " KelMaxThreads -w- request = " << maxThrs_
+                      << std::endl);
     const int granted = maxThrs_;
     KEL_DEBUG(4, cout << kSource << ':' << kLineGranted << " Returning value of " << granted << std::endl);
     return granted;

@@ -55,7 +55,9 @@ T ReadVariable(const char* name, const char* forms, const char* defaultName, T f
     const char* value = system::Variable(name, ignored);
     if (ignored) {
         // Else whoever runs a setuid or setgid program would choose where its traces go.
-        std::fprintf(stderr, "JuZad: %s is ignored in a program that runs with privileges it was given; using the default (%s)\n",
+        std::fprintf(stderr,
+                     "JuZad: %s is ignored in a program that runs with privileges it was given; using the "
+                     "default (%s)\n",
                      name, defaultName);
         return fallback;
     }
@@ -66,8 +68,8 @@ T ReadVariable(const char* name, const char* forms, const char* defaultName, T f
     if (auto parsed = parse(value, &why)) {
         return *parsed;
     }
-    std::fprintf(stderr, "JuZad: %s='%s' cannot be used (%s: %s); using the default (%s)\n", name, value, why.c_str(),
-                 forms, defaultName);
+    std::fprintf(stderr, "JuZad: %s='%s' cannot be used (%s: %s); using the default (%s)\n", name, value,
+                 why.c_str(), forms, defaultName);
     return fallback;
 }
 
@@ -101,8 +103,8 @@ std::optional<AttributeConfig> ParseAttributes(std::string_view value, std::stri
                 return Unusable(why, "'" + std::string(Trim(item)) + "' names no component");
             }
             if (!word) {
-                return Unusable(why, "'" + std::string(Trim(item.substr(equals + 1))) + "' of " + std::string(name) +
-                                         " is not a WORD");
+                return Unusable(why, "'" + std::string(Trim(item.substr(equals + 1))) + "' of " +
+                                         std::string(name) + " is not a WORD");
             }
             config.byComponent[std::string(name)] = *word;
         }
@@ -178,15 +180,18 @@ std::optional<Format> ParseFormat(std::string_view value, std::string* why)
 Config ReadConfig()
 {
     Config config;
-    config.attributes = ReadVariable("JUZAD_TRACE",
-                                     "it takes a WORD for every component, or Component Name=WORD pairs separated "
-                                     "by commas, each WORD decimal or 0x hex up to 0xFFFFFFFF",
-                                     "every attribute", config.attributes, ParseAttributes);
-    config.sink = ReadVariable("JUZAD_TRACE_SINK",
-                               "it takes stderr, stdout, file:PATH, rotate:PATH:BYTES:FILES with BYTES above 0, "
-                               "syslog on POSIX systems, debugger on Windows, or null",
-                               "stderr", config.sink, ParseSink);
-    config.format = ReadVariable("JUZAD_TRACE_FORMAT", "it takes text or json", "text", config.format, ParseFormat);
+    config.attributes =
+        ReadVariable("JUZAD_TRACE",
+                     "it takes a WORD for every component, or Component Name=WORD pairs separated "
+                     "by commas, each WORD decimal or 0x hex up to 0xFFFFFFFF",
+                     "every attribute", config.attributes, ParseAttributes);
+    config.sink =
+        ReadVariable("JUZAD_TRACE_SINK",
+                     "it takes stderr, stdout, file:PATH, rotate:PATH:BYTES:FILES with BYTES above 0, "
+                     "syslog on POSIX systems, debugger on Windows, or null",
+                     "stderr", config.sink, ParseSink);
+    config.format =
+        ReadVariable("JUZAD_TRACE_FORMAT", "it takes text or json", "text", config.format, ParseFormat);
     return config;
 }
 

@@ -21,10 +21,10 @@ enum class SinkKind { Stderr, Stdout, File, Rotate, Syslog, Debugger, Null };
 
 struct SinkConfig {
     SinkKind kind = SinkKind::Stderr;
-    std::string value;          // as JUZAD_TRACE_SINK gave it; empty for the default
-    std::string path;           // File, Rotate
-    std::size_t maxBytes = 0;   // Rotate
-    std::size_t maxFiles = 0;   // Rotate
+    std::string value;         // as JUZAD_TRACE_SINK gave it; empty for the default
+    std::string path;          // File, Rotate
+    std::size_t maxBytes = 0;  // Rotate
+    std::size_t maxFiles = 0;  // Rotate
 };
 
 enum class Format { Text, Json };

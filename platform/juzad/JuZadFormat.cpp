@@ -14,8 +14,8 @@ namespace JuZadTrc {
 namespace {
 
 const char* const kCategoryNames[] = {
-    "Uncategorized", "Trace", "Proc", "Sec", "Init", "Cleanup",
-    "Operation", "Event", "ResMgmt", "Parms", "Results",
+    "Uncategorized", "Trace", "Proc",    "Sec",   "Init",    "Cleanup",
+    "Operation",     "Event", "ResMgmt", "Parms", "Results",
 };
 
 // The local time of a second, kept by each thread until the next second: it changes once a
@@ -42,18 +42,21 @@ void AppendTime(std::chrono::system_clock::time_point time, bool rfc3339, spdlog
     const system::LocalTime& local = LocalSecond(static_cast<std::time_t>(seconds.count()));
     const std::tm& tm = local.tm;
     fmt::format_to(std::back_inserter(out), "{:04}-{:02}-{:02}{}{:02}:{:02}:{:02}.{:06}", tm.tm_year + 1900,
-                   tm.tm_mon + 1, tm.tm_mday, rfc3339 ? 'T' : ' ', tm.tm_hour, tm.tm_min, tm.tm_sec, micros.count());
+                   tm.tm_mon + 1, tm.tm_mday, rfc3339 ? 'T' : ' ', tm.tm_hour, tm.tm_min, tm.tm_sec,
+                   micros.count());
     if (rfc3339) {
         const long offset = std::labs(local.utcOffset);
-        fmt::format_to(std::back_inserter(out), "{}{:02}:{:02}", local.utcOffset < 0 ? '-' : '+', offset / 3600,
-                       offset / 60 % 60);
+        fmt::format_to(std::back_inserter(out), "{}{:02}:{:02}", local.utcOffset < 0 ? '-' : '+',
+                       offset / 3600, offset / 60 % 60);
     }
 }
 
 // The length of the well-formed UTF-8 sequence at the start of text, or 0 when there is none.
 std::size_t Utf8Sequence(std::string_view text)
 {
-    const auto byte = [&text](std::size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
+    const auto byte = [&text](std::size_t i) {
+        return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u;
+    };
     const unsigned lead = byte(0);
     const auto continues = [&byte](std::size_t i, unsigned low = 0x80, unsigned high = 0xBF) {
         return byte(i) >= low && byte(i) <= high;
@@ -63,12 +66,16 @@ std::size_t Utf8Sequence(std::string_view text)
     }
     if (lead >= 0xE0 && lead <= 0xEF) {
         // No overlong forms, no surrogates.
-        const bool second = lead == 0xE0 ? continues(1, 0xA0) : lead == 0xED ? continues(1, 0x80, 0x9F) : continues(1);
+        const bool second = lead == 0xE0   ? continues(1, 0xA0)
+                            : lead == 0xED ? continues(1, 0x80, 0x9F)
+                                           : continues(1);
         return second && continues(2) ? 3 : 0;
     }
     if (lead >= 0xF0 && lead <= 0xF4) {
         // No overlong forms, nothing past U+10FFFF.
-        const bool second = lead == 0xF0 ? continues(1, 0x90) : lead == 0xF4 ? continues(1, 0x80, 0x8F) : continues(1);
+        const bool second = lead == 0xF0   ? continues(1, 0x90)
+                            : lead == 0xF4 ? continues(1, 0x80, 0x8F)
+                                           : continues(1);
         return second && continues(2) && continues(3) ? 4 : 0;
     }
     return 0;
@@ -83,11 +90,21 @@ void AppendJsonString(std::string_view text, spdlog::memory_buf_t& out)
         const char c = text.front();
         std::size_t used = 1;
         switch (c) {
-        case '"': out.append(std::string_view("\\\"")); break;
-        case '\\': out.append(std::string_view("\\\\")); break;
-        case '\n': out.append(std::string_view("\\n")); break;
-        case '\r': out.append(std::string_view("\\r")); break;
-        case '\t': out.append(std::string_view("\\t")); break;
+        case '"':
+            out.append(std::string_view("\\\""));
+            break;
+        case '\\':
+            out.append(std::string_view("\\\\"));
+            break;
+        case '\n':
+            out.append(std::string_view("\\n"));
+            break;
+        case '\r':
+            out.append(std::string_view("\\r"));
+            break;
+        case '\t':
+            out.append(std::string_view("\\t"));
+            break;
         default:
             if (static_cast<unsigned char>(c) < 0x20) {
                 fmt::format_to(std::back_inserter(out), "\\u{:04x}", static_cast<unsigned>(c));
@@ -115,7 +132,8 @@ const char* CategoryName(StdCategory_e category)
     return kCategoryNames[category - fFirstCategory_k];
 }
 
-void FormatRecord(const Record& record, const Stamp& stamp, Format format, bool eol, spdlog::memory_buf_t& out)
+void FormatRecord(const Record& record, const Stamp& stamp, Format format, bool eol,
+                  spdlog::memory_buf_t& out)
 {
     const auto append = std::back_inserter(out);
     if (format == Format::Json) {
@@ -123,7 +141,8 @@ void FormatRecord(const Record& record, const Stamp& stamp, Format format, bool 
         AppendTime(stamp.time, true, out);
         fmt::format_to(append, "\",\"pid\":{},\"tid\":{},\"component\":", stamp.pid, stamp.tid);
         AppendJsonString(record.component, out);
-        fmt::format_to(append, ",\"category\":\"{}\",\"attributes\":{},\"file\":", CategoryName(record.category),
+        fmt::format_to(append,
+                       ",\"category\":\"{}\",\"attributes\":{},\"file\":", CategoryName(record.category),
                        record.attributes);
         AppendJsonString(record.file, out);
         fmt::format_to(append, ",\"line\":{},\"text\":", record.line);

@@ -23,6 +23,7 @@ struct Stamp {
 const char* CategoryName(StdCategory_e category);
 
 // Appends the record to out, ended by a line feed when eol is set.
-void FormatRecord(const Record& record, const Stamp& stamp, Format format, bool eol, spdlog::memory_buf_t& out);
+void FormatRecord(const Record& record, const Stamp& stamp, Format format, bool eol,
+                  spdlog::memory_buf_t& out);
 
 }  // namespace JuZadTrc

@@ -50,7 +50,10 @@ int Open(const std::string& path)
 
 class StreamOutput final : public Output {
 public:
-    explicit StreamOutput(std::FILE* stream) : m_stream(stream), m_mayRaiseSignal(system::InfoOf(stream).mayRaiseSignal) {}
+    explicit StreamOutput(std::FILE* stream)
+        : m_stream(stream), m_mayRaiseSignal(system::InfoOf(stream).mayRaiseSignal)
+    {
+    }
 
     // After what the program left in the stream, so that records keep their place among its lines.
     int Write(const char* data, std::size_t size) override
@@ -65,11 +68,17 @@ private:
 
 class FileOutput final : public Output {
 public:
-    explicit FileOutput(const std::string& path) : m_fd(Open(path)), m_mayRaiseSignal(system::InfoOf(m_fd).mayRaiseSignal) {}
+    explicit FileOutput(const std::string& path)
+        : m_fd(Open(path)), m_mayRaiseSignal(system::InfoOf(m_fd).mayRaiseSignal)
+    {
+    }
     ~FileOutput() override { system::CloseFile(m_fd); }
 
     // One write per record, straight to the file: nothing waits in a buffer to be lost.
-    int Write(const char* data, std::size_t size) override { return system::Write(m_fd, data, size, m_mayRaiseSignal); }
+    int Write(const char* data, std::size_t size) override
+    {
+        return system::Write(m_fd, data, size, m_mayRaiseSignal);
+    }
 
 private:
     int m_fd;
@@ -82,13 +91,14 @@ private:
 class RotatingOutput final : public Output {
 public:
     RotatingOutput(std::string path, std::size_t maxBytes, std::size_t maxFiles)
-        : m_path(std::move(path)), m_maxBytes(maxBytes), m_maxFiles(maxFiles), m_extensionAt(ExtensionAt(m_path)),
-          m_fd(Open(m_path))
+        : m_path(std::move(path)), m_maxBytes(maxBytes), m_maxFiles(maxFiles),
+          m_extensionAt(ExtensionAt(m_path)), m_fd(Open(m_path))
     {
         const system::FileInfo info = system::InfoOf(m_fd);
         if (!info.renamable) {
             system::CloseFile(m_fd);
-            throw std::runtime_error("not a regular file of this user's with one name, which rotation could rename");
+            throw std::runtime_error(
+                "not a regular file of this user's with one name, which rotation could rename");
         }
         m_size = info.size;
         m_mayRaiseSignal = info.mayRaiseSignal;

@@ -33,7 +33,10 @@ namespace JuZadTrc {
 
 class TraceObj_i {
 public:
-    TraceObj_i(std::string component, StdCategory_e category) : m_component(std::move(component)), m_category(category) {}
+    TraceObj_i(std::string component, StdCategory_e category)
+        : m_component(std::move(component)), m_category(category)
+    {
+    }
     const std::string m_component;
     const StdCategory_e m_category;
 };
@@ -97,11 +100,13 @@ struct State {
             dropped.store(before + 1, std::memory_order_relaxed);
             if (before == 0) {
                 failure.store(error, std::memory_order_relaxed);
-                Say("cannot write to " + SinkName(config.sink) + " (" + std::generic_category().message(error) +
+                Say("cannot write to " + SinkName(config.sink) + " (" +
+                    std::generic_category().message(error) +
                     "); records are dropped until it can be written again");
             }
         } else if (before != 0) {
-            Say(SinkName(config.sink) + " can be written again; " + std::to_string(before) + " records were dropped");
+            Say(SinkName(config.sink) + " can be written again; " + std::to_string(before) +
+                " records were dropped");
             dropped.store(0, std::memory_order_relaxed);
         }
     }
@@ -156,8 +161,8 @@ void State::SayDropped()
     State& state = TheState();
     if (const std::uint64_t dropped = state.dropped.load(std::memory_order_relaxed)) {
         Say(std::to_string(dropped) + " records were dropped: " + SinkName(state.config.sink) +
-            " could not be written (" + std::generic_category().message(state.failure.load(std::memory_order_relaxed)) +
-            ")");
+            " could not be written (" +
+            std::generic_category().message(state.failure.load(std::memory_order_relaxed)) + ")");
     }
 }
 
@@ -181,8 +186,9 @@ void State::SayUnknownComponents()
         for (const auto& component : components) {
             known += (known.empty() ? "" : ", ") + component;
         }
-        Say("JUZAD_TRACE: no trace object has the component" + std::string(count == 1 ? " " : "s ") + unknown +
-            " (this program's are " + known + "); " + (count == 1 ? "its word is" : "their words are") + " ignored");
+        Say("JUZAD_TRACE: no trace object has the component" + std::string(count == 1 ? " " : "s ") +
+            unknown + " (this program's are " + known + "); " +
+            (count == 1 ? "its word is" : "their words are") + " ignored");
     }
 }
 
@@ -221,7 +227,8 @@ void Announce(const TraceObj_i& object, bool alive)
 
 }  // namespace
 
-TraceObj_t::TraceObj_t(const char* aComponentName, StdCategory_e aCategory) : fpAttributes(nullptr), fpTraceObj(nullptr)
+TraceObj_t::TraceObj_t(const char* aComponentName, StdCategory_e aCategory)
+    : fpAttributes(nullptr), fpTraceObj(nullptr)
 {
     State& state = TheState();
     {
@@ -251,8 +258,8 @@ void TraceObj_t::DoTrace(std::uint32_t aAttributes, const char* aText, const cha
         if (!state.namesChecked.load(std::memory_order_relaxed) && !state.namesChecked.exchange(true)) {
             state.SayUnknownComponents();
         }
-        const Record record{fpTraceObj->m_component.c_str(), fpTraceObj->m_category, aAttributes,
-                            aText != nullptr ? aText : "", aFile != nullptr ? aFile : "", aLine};
+        const Record record{fpTraceObj->m_component.c_str(), fpTraceObj->m_category,        aAttributes,
+                            aText != nullptr ? aText : "",   aFile != nullptr ? aFile : "", aLine};
         bool handled = false;
         if (state.hasRecordHandler.load(std::memory_order_acquire)) {
             const auto lock = Hold(state.mutex);
@@ -267,7 +274,8 @@ void TraceObj_t::DoTrace(std::uint32_t aAttributes, const char* aText, const cha
             // Formatted outside the lock, so that threads wait for one another only to write.
             thread_local spdlog::memory_buf_t text;
             text.clear();
-            FormatRecord(record, Stamp{std::chrono::system_clock::now(), system::ProcessId(), system::ThreadId()},
+            FormatRecord(record,
+                         Stamp{std::chrono::system_clock::now(), system::ProcessId(), system::ThreadId()},
                          state.config.format, state.output->EndsLines(), text);
             state.Write(text.data(), text.size());
         }

@@ -16,19 +16,19 @@
 #include <thread>
 
 #if defined(_WIN32)
-#include <io.h>
-#include <process.h>
-#define close _close
-#define dup _dup
-#define dup2 _dup2
-#define open _open
+#  include <io.h>
+#  include <process.h>
+#  define close _close
+#  define dup _dup
+#  define dup2 _dup2
+#  define open _open
 #else
-#include <dlfcn.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#define O_BINARY 0
+#  include <dlfcn.h>
+#  include <spawn.h>
+#  include <sys/resource.h>
+#  include <sys/wait.h>
+#  include <unistd.h>
+#  define O_BINARY 0
 #endif
 
 extern char** environ;
@@ -65,7 +65,8 @@ const bool kSocketsStarted = StartSockets();
 
 // The tests read exactly the bytes the library wrote: no line-end translation on the standard
 // streams, in each test program and in each death test's child.
-const bool kBinaryStreams = _setmode(_fileno(stdout), _O_BINARY) != -1 && _setmode(_fileno(stderr), _O_BINARY) != -1;
+const bool kBinaryStreams =
+    _setmode(_fileno(stdout), _O_BINARY) != -1 && _setmode(_fileno(stderr), _O_BINARY) != -1;
 
 // Windows reads a command line as one text: each argument quoted, with its quotes and the
 // backslashes before them escaped.
@@ -86,7 +87,8 @@ std::string Quoted(const std::string& arg)
 }
 
 // The programs built with the tests sit beside them; a child's text streams end lines in CR LF.
-int Spawn(std::vector<std::string> args, std::vector<char*> envp, std::chrono::milliseconds limit, bool& timedOut)
+int Spawn(std::vector<std::string> args, std::vector<char*> envp, std::chrono::milliseconds limit,
+          bool& timedOut)
 {
     if (args[0].find_first_of("/\\") == std::string::npos) {
         char self[MAX_PATH];
@@ -107,8 +109,8 @@ int Spawn(std::vector<std::string> args, std::vector<char*> envp, std::chrono::m
         throw std::runtime_error("cannot run " + args[0] + ": " + std::strerror(errno));
     }
     const HANDLE handle = reinterpret_cast<HANDLE>(process);
-    timedOut = ::WaitForSingleObject(handle, limit.count() > 0 ? static_cast<DWORD>(limit.count()) : INFINITE) ==
-               WAIT_TIMEOUT;
+    timedOut = ::WaitForSingleObject(handle, limit.count() > 0 ? static_cast<DWORD>(limit.count())
+                                                               : INFINITE) == WAIT_TIMEOUT;
     if (timedOut) {
         ::TerminateProcess(handle, 3);
         ::WaitForSingleObject(handle, INFINITE);
@@ -142,11 +144,12 @@ bool CapFileSizes()
 }
 const bool kFileSizesCapped = CapFileSizes();
 
-int Spawn(std::vector<std::string> args, std::vector<char*> envp, std::chrono::milliseconds limit, bool& timedOut)
+int Spawn(std::vector<std::string> args, std::vector<char*> envp, std::chrono::milliseconds limit,
+          bool& timedOut)
 {
-#if defined(KELPORT_TEST_EMULATOR)
+#  if defined(KELPORT_TEST_EMULATOR)
     args.insert(args.begin(), KELPORT_TEST_EMULATOR);
-#endif
+#  endif
     std::vector<char*> argv;
     for (auto& arg : args) {
         argv.push_back(arg.data());
@@ -194,9 +197,10 @@ ProcessResult RunProgram(const std::vector<std::string>& argv, const std::vector
     // The child gets the standard streams of the moment: nothing in, two files out.
     std::fflush(stdout);
     std::fflush(stderr);
-    const int streams[3] = {::open(std::filesystem::path::preferred_separator == '/' ? "/dev/null" : "NUL", O_RDONLY),
-                            ::open(dir.File("out").c_str(), O_WRONLY | O_CREAT | O_BINARY, 0600),
-                            ::open(dir.File("err").c_str(), O_WRONLY | O_CREAT | O_BINARY, 0600)};
+    const int streams[3] = {
+        ::open(std::filesystem::path::preferred_separator == '/' ? "/dev/null" : "NUL", O_RDONLY),
+        ::open(dir.File("out").c_str(), O_WRONLY | O_CREAT | O_BINARY, 0600),
+        ::open(dir.File("err").c_str(), O_WRONLY | O_CREAT | O_BINARY, 0600)};
     int saved[3];
     for (int fd = 0; fd < 3; ++fd) {
         saved[fd] = ::dup(fd);
@@ -236,7 +240,8 @@ std::string MaskNumbers(const std::string& text, const std::vector<std::string>&
     for (std::size_t i = 0; i < text.size();) {
         bool follows = false;
         for (const auto& word : words) {
-            follows = follows || (shown.size() >= word.size() && shown.compare(shown.size() - word.size(), word.size(), word) == 0);
+            follows = follows || (shown.size() >= word.size() &&
+                                  shown.compare(shown.size() - word.size(), word.size(), word) == 0);
         }
         if (follows && std::isdigit(static_cast<unsigned char>(text[i]))) {
             while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
@@ -254,7 +259,8 @@ TempDir::TempDir()
 {
     std::random_device random;
     do {
-        m_path = (std::filesystem::temp_directory_path() / ("kelport-test-" + std::to_string(random()))).generic_string();
+        m_path = (std::filesystem::temp_directory_path() / ("kelport-test-" + std::to_string(random())))
+                     .generic_string();
     } while (!std::filesystem::create_directory(m_path));
 }
 
@@ -415,11 +421,11 @@ void SetTimeZone(const char* zone)
 
 const char kMathLibrary[] = "libm.so.6";
 const bool kHasFork = true;
-#if defined(KELPORT_TEST_EMULATOR)
+#  if defined(KELPORT_TEST_EMULATOR)
 const bool kEmulated = true;
-#else
+#  else
 const bool kEmulated = false;
-#endif
+#  endif
 
 int ProcessId()
 {
@@ -433,11 +439,11 @@ bool Aborted(int status)
 
 std::string AbortOutput(const std::string& written)
 {
-#if defined(KELPORT_TEST_EMULATOR)
+#  if defined(KELPORT_TEST_EMULATOR)
     return written + "qemu: uncaught target signal 6 (Aborted) - core dumped\n";
-#else
+#  else
     return written;
-#endif
+#  endif
 }
 
 void CloseSocket(int socket)

@@ -17,8 +17,8 @@ void ReadCapture(const std::string& file, const std::function<void(const unsigne
         // libpcap's reason names the file already.
         const std::string reason = error;
         const std::string named = file + ": ";
-        throw UsageError("cannot read '" + file + "': " +
-                         (reason.rfind(named, 0) == 0 ? reason.substr(named.size()) : reason));
+        throw UsageError("cannot read '" + file +
+                         "': " + (reason.rfind(named, 0) == 0 ? reason.substr(named.size()) : reason));
     }
     if (::pcap_datalink(capture) != DLT_EN10MB) {
         ::pcap_close(capture);

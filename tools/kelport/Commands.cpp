@@ -31,7 +31,6 @@
 namespace kelport::tool {
 namespace {
 
-
 std::string Failure(int error)
 {
     return "errno " + std::to_string(error) + " (" + std::strerror(error) + ")";
@@ -72,13 +71,20 @@ void ShowHost(const hostent& entry)
 }
 
 const std::pair<const char*, KelIoctlEnum> kRequests[] = {
-    {"KEL_I_NREAD", KEL_I_NREAD},           {"KEL_I_PUSH", KEL_I_PUSH},
-    {"KEL_I_STR", KEL_I_STR},               {"KEL_I_FLUSH", KEL_I_FLUSH},
-    {"KEL_I_POP", KEL_I_POP},               {"KEL_I_LOOK", KEL_I_LOOK},
-    {"KEL_SIOCGIFCONF", KEL_SIOCGIFCONF},   {"KEL_SIOCGIFFLAGS", KEL_SIOCGIFFLAGS},
-    {"KEL_SIOCGIFADDR", KEL_SIOCGIFADDR},   {"KEL_SIOCGIFNETMASK", KEL_SIOCGIFNETMASK},
-    {"KEL_SIOCGARP", KEL_SIOCGARP},         {"KEL_TIOCINQ", KEL_TIOCINQ},
-    {"KEL_FIONREAD", KEL_FIONREAD},         {"KEL_SOCKET_N_READ", KEL_SOCKET_N_READ},
+    {"KEL_I_NREAD", KEL_I_NREAD},
+    {"KEL_I_PUSH", KEL_I_PUSH},
+    {"KEL_I_STR", KEL_I_STR},
+    {"KEL_I_FLUSH", KEL_I_FLUSH},
+    {"KEL_I_POP", KEL_I_POP},
+    {"KEL_I_LOOK", KEL_I_LOOK},
+    {"KEL_SIOCGIFCONF", KEL_SIOCGIFCONF},
+    {"KEL_SIOCGIFFLAGS", KEL_SIOCGIFFLAGS},
+    {"KEL_SIOCGIFADDR", KEL_SIOCGIFADDR},
+    {"KEL_SIOCGIFNETMASK", KEL_SIOCGIFNETMASK},
+    {"KEL_SIOCGARP", KEL_SIOCGARP},
+    {"KEL_TIOCINQ", KEL_TIOCINQ},
+    {"KEL_FIONREAD", KEL_FIONREAD},
+    {"KEL_SOCKET_N_READ", KEL_SOCKET_N_READ},
 };
 
 std::vector<unsigned char> HexBytes(const std::string& text)
@@ -122,8 +128,8 @@ void ShowFrame(const unsigned char* frame)
     const long long sourceNumber = header.KEHGetEtherShost();
     const unsigned type = header.KEHGetEtherType();
     std::cout << "destination " << HardwareAddress(destination) << " (" << destinationNumber << "), source "
-          << HardwareAddress(source) << " (" << sourceNumber << "), type 0x" << std::hex << std::setw(4)
-          << std::setfill('0') << type << std::dec << std::setfill(' ') << " (" << type << ")\n";
+              << HardwareAddress(source) << " (" << sourceNumber << "), type 0x" << std::hex << std::setw(4)
+              << std::setfill('0') << type << std::dec << std::setfill(' ') << " (" << type << ")\n";
     std::free(destination);
     std::free(source);
 }
@@ -146,18 +152,22 @@ int EtherPcap(const std::string& file)
 const char* SeverityName(__errsev severity)
 {
     switch (severity) {
-    case E_KESInfo: return "information";
-    case E_KESSick: return "sick";
-    case E_KESFatal: return "fatal";
-    case E_KESExit: return "exit";
+    case E_KESInfo:
+        return "information";
+    case E_KESSick:
+        return "sick";
+    case E_KESFatal:
+        return "fatal";
+    case E_KESExit:
+        return "exit";
     }
     return "?";
 }
 
 void ShowEntry(const __errstruct& entry)
 {
-    std::cout << entry.S_Code << ' ' << std::left << std::setw(11) << SeverityName(entry.S_Level) << std::right << ' '
-          << entry.S_Errstring << '\n';
+    std::cout << entry.S_Code << ' ' << std::left << std::setw(11) << SeverityName(entry.S_Level)
+              << std::right << ' ' << entry.S_Errstring << '\n';
 }
 
 }  // namespace
@@ -248,8 +258,8 @@ int Proto(const std::string& name)
         std::cout << "KelGetProtoByName_r(" << name << "): no such protocol\n";
         return 1;
     }
-    std::cout << "name " << entry.p_name << "\naliases " << List(entry.p_aliases) << "\nnumber " << entry.p_proto
-          << '\n';
+    std::cout << "name " << entry.p_name << "\naliases " << List(entry.p_aliases) << "\nnumber "
+              << entry.p_proto << '\n';
     return 0;
 }
 
@@ -314,7 +324,8 @@ int Ioctl(const std::string& request, int queued)
         for (const auto& [name, value] : kRequests) {
             names += std::string(names.empty() ? "" : ", ") + name;
         }
-        throw UsageError("'" + request + "' is neither a KelIoctlEnum name nor a number (the names: " + names + ")");
+        throw UsageError("'" + request +
+                         "' is neither a KelIoctlEnum name nor a number (the names: " + names + ")");
     }
     host::QueuedSocket socket(queued);
     std::uint32_t count = 0;
@@ -350,7 +361,8 @@ int IpStr(const std::string& value, bool hostOrder)
             throw UsageError("'" + value + "' is neither an address A.B.C.D nor a 32-bit number");
         }
         if (hostOrder) {
-            throw UsageError("--host-order applies to numbers only, and '" + value + "' is an address A.B.C.D");
+            throw UsageError("--host-order applies to numbers only, and '" + value +
+                             "' is an address A.B.C.D");
         }
         text = KelGetIPStr(*address);
     }
@@ -423,8 +435,10 @@ int Raise(int code, int line, std::optional<std::string> message)
     const __errstruct& entry = kelErrorDB[code - kelFirstErrorCode];
     const int needs = entry.S_Level == E_KESInfo ? 4 : 1;
     std::cout << "reported " << SeverityName(entry.S_Level) << " code " << code << "; the caller goes on"
-          << (__Kelvora_Debug_Level >= needs ? "" : " (traced only at --debug " + std::to_string(needs) + " or more)")
-          << '\n';
+              << (__Kelvora_Debug_Level >= needs
+                      ? ""
+                      : " (traced only at --debug " + std::to_string(needs) + " or more)")
+              << '\n';
     return 0;
 }
 

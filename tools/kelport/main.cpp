@@ -41,7 +41,8 @@ void RefuseLeftOver(const CLI::App& app, const CLI::App* sub)
         }
     }
     if (!app.remaining().empty()) {
-        throw tool::UsageError("'" + app.remaining().front() + "' is not a subcommand (kelport --help lists them)");
+        throw tool::UsageError("'" + app.remaining().front() +
+                               "' is not a subcommand (kelport --help lists them)");
     }
     if (sub == nullptr || sub->remaining().empty()) {
         return;
@@ -51,10 +52,11 @@ void RefuseLeftOver(const CLI::App& app, const CLI::App* sub)
     for (const std::string& word : sub->remaining()) {
         words += (words.empty() ? "" : " ") + word;
         if (IsOption(word)) {
-            throw tool::UsageError("'" + OptionName(word) + "' is not an option of " + name +
-                                   (app.get_option_no_throw(OptionName(word)) != nullptr
-                                        ? "; kelport's own options go before the subcommand (kelport --help tells more)"
-                                        : " (kelport help " + name + " lists them)"));
+            throw tool::UsageError(
+                "'" + OptionName(word) + "' is not an option of " + name +
+                (app.get_option_no_throw(OptionName(word)) != nullptr
+                     ? "; kelport's own options go before the subcommand (kelport --help tells more)"
+                     : " (kelport help " + name + " lists them)"));
         }
     }
     throw tool::UsageError(name + " does not take '" + words + "' (kelport help " + name + " tells more)");
@@ -84,7 +86,8 @@ int main(int argc, char** argv)
     // Numbers are read by the program itself, so that an empty or too large one is named as
     // such rather than taken for 0.
     std::function<int()> run;
-    const auto command = [&app, &run](const char* name, const char* description, std::function<int()> action) {
+    const auto command = [&app, &run](const char* name, const char* description,
+                                      std::function<int()> action) {
         CLI::App* sub = app.add_subcommand(name, description);
         sub->callback([&run, action] { run = action; });
         sub->allow_extras();
@@ -96,7 +99,9 @@ int main(int argc, char** argv)
     std::string query;
     command("sysinfo", "KelSysInfo with query N (13 is the host name; 1 to 12 are not served)",
             [&] { return tool::SysInfo(tool::ArgumentNumber<int>("N", query)); })
-        ->add_option("N", query, "The query number")->type_name("INT")->required();
+        ->add_option("N", query, "The query number")
+        ->type_name("INT")
+        ->required();
 
     command("pid", "The process id, through KelGetPid", [] { return tool::Pid(); });
     command("fork", "KelFork: the child exits at once and the parent reports its status (not on Windows)",
@@ -105,7 +110,9 @@ int main(int argc, char** argv)
     std::string threads;
     command("maxthreads", "KelMaxThreads for a request of N threads",
             [&] { return tool::MaxThreads(tool::ArgumentNumber<int>("N", threads)); })
-        ->add_option("N", threads, "Threads asked for")->type_name("INT")->required();
+        ->add_option("N", threads, "Threads asked for")
+        ->type_name("INT")
+        ->required();
 
     std::string library;
     std::vector<std::string> symbols;
@@ -116,20 +123,29 @@ int main(int argc, char** argv)
 
     std::vector<std::string> texts;
     command("atoll", "KelAtoll of each text", [&] { return tool::Atoll(texts); })
-        ->add_option("TEXT", texts, "Decimal texts")->required();
+        ->add_option("TEXT", texts, "Decimal texts")
+        ->required();
 
     std::string name;
     command("proto", "KelGetProtoByName_r", [&] { return tool::Proto(name); })
-        ->add_option("NAME", name, "Protocol name, such as tcp")->required();
+        ->add_option("NAME", name, "Protocol name, such as tcp")
+        ->required();
     command("host", "KelGetHostByName_r", [&] { return tool::Host(name); })
-        ->add_option("NAME", name, "Host name")->required();
+        ->add_option("NAME", name, "Host name")
+        ->required();
     command("addr", "KelGetHostByAddr_r", [&] { return tool::Addr(name); })
-        ->add_option("A.B.C.D", name, "IPv4 address")->required();
+        ->add_option("A.B.C.D", name, "IPv4 address")
+        ->required();
 
     std::vector<std::string> seconds;
-    command("ctime", "KelCTime_r of SECONDS since the epoch (now when not given)", [&] {
-        return seconds.empty() ? tool::CTime(std::nullopt) : tool::CTime(tool::ArgumentNumber<long>("SECONDS", seconds[0]));
-    })->add_option("SECONDS", seconds, "Calendar time")->type_name("INT")->expected(0, 1);
+    command("ctime", "KelCTime_r of SECONDS since the epoch (now when not given)",
+            [&] {
+                return seconds.empty() ? tool::CTime(std::nullopt)
+                                       : tool::CTime(tool::ArgumentNumber<long>("SECONDS", seconds[0]));
+            })
+        ->add_option("SECONDS", seconds, "Calendar time")
+        ->type_name("INT")
+        ->expected(0, 1);
     command("asctime", "KelAscTime_r of the local time now", [] { return tool::AscTime(); });
 
     std::string request = "KEL_SOCKET_N_READ";
@@ -138,19 +154,25 @@ int main(int argc, char** argv)
     CLI::App* ioctl = command("ioctl", "KelIoctl on two connected sockets with bytes queued",
                               [&] { return tool::Ioctl(request, bytes()); });
     ioctl->add_option("REQUEST", request, "A KelIoctlEnum name or number")->capture_default_str();
-    ioctl->add_option("--bytes", queued, "Bytes queued on the socket")->type_name("INT")->capture_default_str();
+    ioctl->add_option("--bytes", queued, "Bytes queued on the socket")
+        ->type_name("INT")
+        ->capture_default_str();
     command("pktlen", "KelGetSocketPacketLength on two connected sockets with bytes queued",
             [&] { return tool::PacketLength(bytes()); })
-        ->add_option("--bytes", queued, "Bytes queued on the socket")->type_name("INT")->capture_default_str();
+        ->add_option("--bytes", queued, "Bytes queued on the socket")
+        ->type_name("INT")
+        ->capture_default_str();
 
     std::string value;
     bool hostOrder = false;
     CLI::App* ipstr = command("ipstr", "KelGetIPStr of dotted text or a 32-bit number",
                               [&] { return tool::IpStr(value, hostOrder); });
     ipstr->add_option("VALUE", value, "A.B.C.D, or a number (decimal or 0x hex), network order")->required();
-    ipstr->add_flag("--host-order", hostOrder, "The number is in host byte order (KelGetIPStrH); numbers only");
+    ipstr->add_flag("--host-order", hostOrder,
+                    "The number is in host byte order (KelGetIPStrH); numbers only");
     command("aton", "KelInetAtoN of a dotted text", [&] { return tool::Aton(value); })
-        ->add_option("TEXT", value, "Address text")->required();
+        ->add_option("TEXT", value, "Address text")
+        ->required();
 
     std::vector<std::string> frames;
     std::string pcap;
@@ -158,24 +180,26 @@ int main(int argc, char** argv)
                               [&] { return tool::Ether(frames, pcap); });
     ether->add_option("HEX", frames, "A frame's bytes in hex (':' or '-' may separate them)");
     ether->add_option("--pcap", pcap,
-                      tool::kHasCaptureReader ? "A capture file of Ethernet frames"
-                                              : "A capture file of Ethernet frames (not in this build: it has no libpcap)");
+                      tool::kHasCaptureReader
+                          ? "A capture file of Ethernet frames"
+                          : "A capture file of Ethernet frames (not in this build: it has no libpcap)");
 
     std::vector<std::string> codes;
-    command("errors", "List the error catalogue, or look up CODEs", [&] { return tool::Errors(codes); })
-        ->add_option("CODE", codes, "Catalogue codes, -220566 to -220403");
+    command("errors", "List the error catalogue, or look up CODEs", [&] {
+        return tool::Errors(codes);
+    })->add_option("CODE", codes, "Catalogue codes, -220566 to -220403");
 
     std::string code;
     std::string line = "0";
     std::optional<std::string> message;
-    CLI::App* raise = command(
-        "raise",
-        "Report CODE through CKelError as a caller would. Fatal codes, and codes that are not in the "
-        "catalogue, abort this program, and exit codes end it with status 1, as they end any caller",
-        [&] {
-            return tool::Raise(tool::ArgumentNumber<int>("CODE", code), tool::ArgumentNumber<int>("--line", line),
-                               message);
-        });
+    CLI::App* raise =
+        command("raise",
+                "Report CODE through CKelError as a caller would. Fatal codes, and codes that are not in the "
+                "catalogue, abort this program, and exit codes end it with status 1, as they end any caller",
+                [&] {
+                    return tool::Raise(tool::ArgumentNumber<int>("CODE", code),
+                                       tool::ArgumentNumber<int>("--line", line), message);
+                });
     raise->add_option("CODE", code, "Catalogue code")->type_name("INT")->required();
     raise->add_option("--line", line, "Source line of the report (0: none)")->type_name("INT");
     raise->add_option("--msg", message, "Extra text of the report");
@@ -183,19 +207,22 @@ int main(int argc, char** argv)
     command("tour", "Every family once on this host, at debug level 4", [] { return tool::Tour(); });
 
     std::vector<std::string> topic;
-    command("help", "What kelport does, or what one SUBCOMMAND does", [&] {
-        if (topic.empty()) {
-            std::cout << app.get_formatter()->make_help(&app, "kelport", CLI::AppFormatMode::Normal);
-            return 0;
-        }
-        for (const CLI::App* sub : app.get_subcommands({})) {
-            if (sub->get_name() == topic[0]) {
-                std::cout << sub->help("kelport");
-                return 0;
-            }
-        }
-        throw tool::UsageError("'" + topic[0] + "' is not a subcommand (kelport --help lists them)");
-    })->add_option("SUBCOMMAND", topic)->expected(0, 1);
+    command("help", "What kelport does, or what one SUBCOMMAND does",
+            [&] {
+                if (topic.empty()) {
+                    std::cout << app.get_formatter()->make_help(&app, "kelport", CLI::AppFormatMode::Normal);
+                    return 0;
+                }
+                for (const CLI::App* sub : app.get_subcommands({})) {
+                    if (sub->get_name() == topic[0]) {
+                        std::cout << sub->help("kelport");
+                        return 0;
+                    }
+                }
+                throw tool::UsageError("'" + topic[0] + "' is not a subcommand (kelport --help lists them)");
+            })
+        ->add_option("SUBCOMMAND", topic)
+        ->expected(0, 1);
 
     app.allow_extras();
 

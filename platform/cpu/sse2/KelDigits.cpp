@@ -98,7 +98,8 @@ __attribute__((no_sanitize_address)) std::uint64_t AccumulateDigits(std::uint64_
         const __m128i block = _mm_load_si128(reinterpret_cast<const __m128i*>(text));
         const unsigned ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, zero)));
         // Signed comparison: bytes from 128 up are negative and so never digits.
-        const __m128i isDigit = _mm_and_si128(_mm_cmpgt_epi8(block, belowZero), _mm_cmpgt_epi8(aboveNine, block));
+        const __m128i isDigit =
+            _mm_and_si128(_mm_cmpgt_epi8(block, belowZero), _mm_cmpgt_epi8(aboveNine, block));
         // Only the digits before the first zero byte. ends - 1 has every bit below the lowest of
         // ends, and above it only bits of other zero bytes, which are no digits; with no zero
         // byte it has every bit.
@@ -106,9 +107,9 @@ __attribute__((no_sanitize_address)) std::uint64_t AccumulateDigits(std::uint64_
         const __m128i digits = _mm_and_si128(_mm_sub_epi8(block, zeroDigit), isDigit);
         const PlaceWeights& first = kWeights[pattern & 0xFF];
         const PlaceWeights& second = kWeights[pattern >> 8];
-        const std::uint64_t blockValue = EightPlaces(_mm_unpacklo_epi8(digits, zero), first) *
-                                             kPowersOfTen[second.digits] +
-                                         EightPlaces(_mm_unpackhi_epi8(digits, zero), second);
+        const std::uint64_t blockValue =
+            EightPlaces(_mm_unpacklo_epi8(digits, zero), first) * kPowersOfTen[second.digits] +
+            EightPlaces(_mm_unpackhi_epi8(digits, zero), second);
         value = value * kPowersOfTen[first.digits + second.digits] + blockValue;
         if (ends != 0) {
             return value;

@@ -84,7 +84,7 @@ std::tm Civil(std::int64_t seconds)
     civil.tm_min = static_cast<int>(second / 60 % 60);
     civil.tm_sec = static_cast<int>(second % 60);
     civil.tm_wday = static_cast<int>(((days + 4) % 7 + 7) % 7);  // 1 January 1970 was a Thursday
-    const std::int64_t shifted = days + 719468;                    // days since 1 March of year 0
+    const std::int64_t shifted = days + 719468;                  // days since 1 March of year 0
     const std::int64_t era = (shifted >= 0 ? shifted : shifted - 146096) / 146097;
     const std::int64_t dayOfEra = shifted - era * 146097;
     const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
@@ -203,7 +203,8 @@ void* sbrk(std::intptr_t increment)
     }
     const void* const segment = region.AllocationBase;
     const char* top = heap;
-    for (const char* at = heap; ::VirtualQuery(at, &region, sizeof region) != 0 && region.AllocationBase == segment;
+    for (const char* at = heap;
+         ::VirtualQuery(at, &region, sizeof region) != 0 && region.AllocationBase == segment;
          at = static_cast<const char*>(region.BaseAddress) + region.RegionSize) {
         if (region.State == MEM_COMMIT) {
             top = static_cast<const char*>(region.BaseAddress) + region.RegionSize;

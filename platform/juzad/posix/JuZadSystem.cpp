@@ -137,8 +137,8 @@ FileInfo Info(int rc, const struct stat& status)
     info.exists = true;
     info.regular = S_ISREG(status.st_mode);
     info.renamable = info.regular && status.st_uid == ::geteuid() && status.st_nlink == 1;
-    info.mayRaiseSignal = S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) ||
-                          (info.regular && FileSizeLimited());
+    info.mayRaiseSignal =
+        S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) || (info.regular && FileSizeLimited());
     info.size = static_cast<std::uint64_t>(status.st_size);
     return info;
 }
@@ -208,7 +208,8 @@ std::shared_ptr<spdlog::sinks::sink> LogSink(SinkKind kind)
 // holding up the program that traces; writes then wait as they do on any descriptor.
 int OpenFile(const std::string& path, bool exclusive)
 {
-    const int flags = O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | (exclusive ? O_EXCL : 0);
+    const int flags =
+        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | (exclusive ? O_EXCL : 0);
     const int fd = ::open(path.c_str(), flags, 0644);
     if (fd >= 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         const int error = errno;

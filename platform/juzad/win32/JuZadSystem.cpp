@@ -78,8 +78,8 @@ LocalTime Local(std::time_t time)
 bool ProcessEnding()
 {
     using Query = BOOLEAN(WINAPI*)();
-    static const auto query = reinterpret_cast<Query>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "RtlDllShutdownInProgress")));
+    static const auto query = reinterpret_cast<Query>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "RtlDllShutdownInProgress")));
     return query != nullptr && query() != FALSE;
 }
 

@@ -28,8 +28,8 @@ QueuedSocket::QueuedSocket(int queued)
     const std::string bytes(static_cast<std::size_t>(queued), 'k');
     const ssize_t sent = ::send(m_writer, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
     if (sent != static_cast<ssize_t>(bytes.size())) {
-        throw UsageError("--bytes " + std::to_string(queued) + ": only " + std::to_string(sent < 0 ? 0 : sent) +
-                         " bytes fit on a socket here");
+        throw UsageError("--bytes " + std::to_string(queued) + ": only " +
+                         std::to_string(sent < 0 ? 0 : sent) + " bytes fit on a socket here");
     }
 }
 

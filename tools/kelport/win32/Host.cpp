@@ -18,7 +18,8 @@ namespace {
 
 std::runtime_error SocketFailure(const char* call)
 {
-    return std::runtime_error(std::string(call) + ": Windows Sockets error " + std::to_string(::WSAGetLastError()));
+    return std::runtime_error(std::string(call) + ": Windows Sockets error " +
+                              std::to_string(::WSAGetLastError()));
 }
 
 // The program makes sockets of its own, so it starts Windows Sockets for itself: the library
@@ -83,8 +84,8 @@ QueuedSocket::QueuedSocket(int queued)
     const std::string bytes(static_cast<std::size_t>(queued), 'k');
     const int sent = ::send(writer.get(), bytes.data(), static_cast<int>(bytes.size()), 0);
     if (sent != static_cast<int>(bytes.size())) {
-        throw UsageError("--bytes " + std::to_string(queued) + ": only " + std::to_string(sent < 0 ? 0 : sent) +
-                         " bytes fit on a socket here");
+        throw UsageError("--bytes " + std::to_string(queued) + ": only " +
+                         std::to_string(sent < 0 ? 0 : sent) + " bytes fit on a socket here");
     }
     // A TCP connection delivers a moment later: wait until every byte is waiting.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
