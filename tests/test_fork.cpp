@@ -26,8 +26,9 @@ TEST(Fork, ChildrenOfABusyProcessTraceAndEnd)
             env.push_back("JUZAD_TRACE_SINK=file:" + path);
         }
         // Each child has 5 seconds to end; under an emulator, 30.
-        const auto run =
-            RunProgram({KELPORT_FORK_LOAD, std::to_string(children), kEmulated ? "30" : "5"}, env);
+        const auto run = RunProgram(
+            {KELPORT_HELPER, "--fork", KELPORT_LIBRARY, std::to_string(children), kEmulated ? "30" : "5"},
+            env);
         ASSERT_EQ(0, run.exitCode) << run.out;
         long parent = 0;
         ASSERT_EQ(1, std::sscanf(run.out.c_str(), "parent %ld", &parent)) << run.out;
@@ -55,11 +56,4 @@ TEST(Fork, ChildrenOfABusyProcessTraceAndEnd)
             EXPECT_EQ(1, seen[child]) << "child " << child;
         }
     }
-}
-
-// The child's first record works out the local time, which another thread of the parent was
-// doing as it forked.
-TEST(Fork, ChildOfAForkInTheMidstOfTheLocalTimeTraces)
-{
-    EXPECT_EQ(0, RunProgram({KELPORT_FORK_LOAD, "--in-local-time"}).exitCode);
 }

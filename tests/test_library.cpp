@@ -1,11 +1,9 @@
-// The built library as a program meets it: loaded, used and unloaded at run time, and the
-// demonstration that links it.
+// The built library as a program meets it: loaded, used and unloaded at run time.
 #include <string>
 #include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include "support/Support.h"
 
@@ -28,29 +26,6 @@ TEST(Library, MakesItsTraceObjectsAtLoadAndDestroysThemInReverseAtUnload)
     JuZadTrc::SetObjectHandler(nullptr);
 }
 
-// What a program linked with the library sees with no configuration, and with the JSON file
-// sink.
-TEST(Library, DemonstrationReportsOnStandardErrorOrIntoAJsonFile)
-{
-    const std::string report =
-        "Be aware : Given socket descriptor is invalid. in ../demo at line N.\nthe descriptor was closed\n";
-    const auto plain = RunProgram({KELPORT_DEMO});
-    EXPECT_EQ(0, plain.exitCode);
-    EXPECT_THAT(MaskNumbers(plain.err, {"pid ", "tid ", "line "}),
-                testing::HasSubstr("[ZeltaDiscovery] [Trace] [pid N tid N] KelDebug:83 " + report));
-    EXPECT_THAT(plain.out, testing::HasSubstr(" [sbrk] top of heap is 0x"));
-
-    TempDir dir;
-    const auto json = RunProgram({KELPORT_DEMO},
-                                 {"JUZAD_TRACE_FORMAT=json", "JUZAD_TRACE_SINK=file:" + dir.File("t.json")});
-    EXPECT_EQ("", json.err);
-    std::vector<std::string> texts;
-    for (const auto& line : Lines(ReadFile(dir.File("t.json")))) {
-        texts.push_back(MaskNumbers(nlohmann::json::parse(line)["text"], {"line "}));
-    }
-    EXPECT_THAT(texts, testing::ElementsAre("KelPort demonstration: tracing is on\n", report));
-}
-
 // Services end with threads still tracing (main returns, a handler calls exit): the library's
 // trace objects are destroyed under them. Each run must end, at once and normally, whether the
 // records go to a file or to a record handler of the program's own.
@@ -59,7 +34,7 @@ TEST(Library, EndsWhileOtherThreadsTrace)
     TempDir dir;
     const std::string sink = "JUZAD_TRACE_SINK=file:" + dir.File("trace.log");
     for (const bool handler : {false, true}) {
-        std::vector<std::string> args = {JUZAD_EMIT, "--end-while-tracing", KELPORT_LIBRARY};
+        std::vector<std::string> args = {KELPORT_HELPER, "--end-while-tracing", KELPORT_LIBRARY};
         if (handler) {
             args.push_back("--handler");
         }

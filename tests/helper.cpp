@@ -1,0 +1,282 @@
+// What the tests run as a user's program would: traces through the tracing library as the
+// environment configures it, and the built library loaded and called from busy threads.
+//   kelport_helper TEXT...                   each TEXT once per object that is active for 8
+//   kelport_helper --threads N --count M     N threads, M records each: "thread T record I"
+//   kelport_helper --reopen-stderr PATH TEXT...
+//                                            the TEXTs with standard error closed, then again
+//                                            with standard error open on PATH
+//   kelport_helper --broken-stdout TEXT...   the TEXTs, run again with standard output a pipe
+//                                            whose reader has gone
+//   kelport_helper --end-while-tracing LIBRARY [--handler]
+//                                            three threads call KelMaxThreads at debug level 4
+//                                            (into a record handler of the program's own with
+//                                            --handler) without end, and main returns while they do
+//   kelport_helper --fork LIBRARY CHILDREN SECONDS
+//                                            three threads trace KelGetSocketPacketLength while
+//                                            main calls KelFork; each child traces KelMaxThreads
+//                                            of 1000000 + its number and leaves, or is ended by its
+//                                            alarm after SECONDS, which stops the forking; prints
+//                                            "parent PID hung H failed F"
+// LIBRARY is the built KelPort, loaded at run time. Exits 3 when it cannot set itself up, 4 if
+// the traces left an error on a standard stream or changed which of the signals a write can
+// raise are blocked or pending, 5 if they changed errno. Its system log is standard output:
+// "openlog IDENT OPTION FACILITY", then "syslog PRIORITY [MESSAGE]" each.
+#include <fcntl.h>
+#if defined(_WIN32)
+#  include <io.h>
+#  include <windows.h>
+constexpr int kBinary = O_BINARY;  // lines that end as on every other system
+#else
+#  include <dlfcn.h>
+#  include <pthread.h>
+#  include <sys/socket.h>
+#  include <sys/wait.h>
+#  include <unistd.h>
+
+#  include <csignal>
+constexpr int kBinary = 0;
+#endif
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "JuZadTrc.h"
+
+namespace {
+
+JuZadTrc::TraceObj_t general("ZeltaDiscovery", JuZadTrc::fTrace_k);
+JuZadTrc::TraceObj_t memory("Memory Usage", JuZadTrc::fResMgmt_k);
+
+void Emit(JuZadTrc::TraceObj_t& object, const char* text, std::uint32_t line)
+{
+    if (object.IsActive(8)) {
+        // As a program traces, just after a call that failed: the library neither reads errno
+        // as its own nor changes it.
+        errno = EAGAIN;
+        object.DoTrace(8, text, "emit", line);
+        if (errno != EAGAIN) {
+            std::exit(5);
+        }
+    }
+}
+
+void EmitAll(int argc, char** argv, int first)
+{
+    for (int i = first; i < argc; ++i) {
+        Emit(general, argv[i], 1);
+        Emit(memory, argv[i], 2);
+    }
+}
+
+// The calls of the library at LIBRARY, by the names that GCC's C++ gives them on every target.
+struct Library {
+    int* level = nullptr;
+    int (*maxThreads)(int) = nullptr;
+    int (*fork)() = nullptr;
+    int (*packetLength)(int) = nullptr;
+};
+
+bool Load(const char* path, Library& calls)
+{
+#if defined(_WIN32)
+    const HMODULE library = ::LoadLibraryA(path);
+    const auto symbol = [library](const char* name) {
+        return reinterpret_cast<void*>(::GetProcAddress(library, name));
+    };
+#else
+    void* library = ::dlopen(path, RTLD_NOW);
+    const auto symbol = [library](const char* name) { return ::dlsym(library, name); };
+#endif
+    if (library == nullptr) {
+        return false;
+    }
+    calls.level = static_cast<int*>(symbol("__Kelvora_Debug_Level"));
+    calls.maxThreads = reinterpret_cast<int (*)(int)>(symbol("_Z13KelMaxThreadsi"));
+    calls.fork = reinterpret_cast<int (*)()>(symbol("_Z7KelForkv"));
+    calls.packetLength = reinterpret_cast<int (*)(int)>(symbol("_Z24KelGetSocketPacketLengthi"));
+    return calls.level != nullptr && calls.maxThreads != nullptr && calls.fork != nullptr &&
+           calls.packetLength != nullptr;
+}
+
+// Trivially destroyed: the threads count on while the process ends.
+std::atomic<long> g_calls{0};
+
+int EndWhileTracing(const Library& library, bool handler)
+{
+    if (handler) {
+        // One that takes its time, as a handler that writes the record somewhere does: a thread
+        // is inside it, holding the library's lock, most of the time.
+        JuZadTrc::SetRecordHandler([](const JuZadTrc::Record&) {
+            g_calls.fetch_add(1);
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        });
+    }
+    *library.level = 4;
+    for (int t = 0; t < 3; ++t) {
+        std::thread([maxThreads = library.maxThreads] {
+            for (int i = 0;; ++i) {
+                maxThreads(i);
+                g_calls.fetch_add(1);
+            }
+        }).detach();
+    }
+    while (g_calls.load() < 300) {
+        std::this_thread::yield();
+    }
+    return 0;
+}
+
+#if !defined(_WIN32)
+int ForkUnderLoad(const Library& library, int children, unsigned seconds)
+{
+    int pair[2];
+    if (children <= 0 || seconds == 0 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0 ||
+        ::write(pair[1], "load", 4) != 4) {
+        return 3;
+    }
+    *library.level = 4;
+    std::atomic<bool> done{false};
+    std::vector<std::thread> load;
+    for (int t = 0; t < 3; ++t) {
+        load.emplace_back([&] {
+            while (!done.load(std::memory_order_relaxed)) {
+                library.packetLength(pair[0]);
+            }
+        });
+    }
+    int hung = 0;
+    int failed = 0;
+    for (int child = 0; child < children && hung == 0; ++child) {
+        const int pid = library.fork();
+        if (pid == 0) {
+            ::alarm(seconds);
+            library.maxThreads(1000000 + child);
+            ::_exit(0);
+        }
+        int status = 0;
+        if (pid < 0 || ::waitpid(pid, &status, 0) != pid) {
+            ++failed;
+        } else if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM) {
+            ++hung;
+        } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            ++failed;
+        }
+    }
+    done = true;
+    for (auto& thread : load) {
+        thread.join();
+    }
+    std::printf("parent %d hung %d failed %d\n", static_cast<int>(::getpid()), hung, failed);
+    return hung == 0 && failed == 0 ? 0 : 1;
+}
+
+// Which of the signals that a write can raise are blocked and which are pending, a bit each.
+int WriteSignals()
+{
+    sigset_t blocked;
+    sigset_t pending;
+    ::pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
+    ::sigpending(&pending);
+    int state = 0;
+    for (const int number : {SIGPIPE, SIGXFSZ}) {
+        state =
+            state << 2 | (::sigismember(&blocked, number) == 1) << 1 | (::sigismember(&pending, number) == 1);
+    }
+    return state;
+}
+#else
+int ForkUnderLoad(const Library&, int, unsigned)
+{
+    return 3;
+}
+
+int WriteSignals()
+{
+    return 0;
+}
+#endif
+
+}  // namespace
+
+#if !defined(_WIN32)
+// The tracing library's calls to the system log come here: a program's own definitions come
+// before the C library's.
+extern "C" void openlog(const char* ident, int option, int facility)
+{
+    std::printf("openlog %s %d %d\n", ident, option, facility);
+}
+
+extern "C" void syslog(int priority, const char* format, ...)
+{
+    std::va_list args;
+    va_start(args, format);
+    std::printf("syslog %d [", priority);
+    std::vprintf(format, args);
+    std::printf("]\n");
+    va_end(args);
+}
+#endif
+
+int main(int argc, char** argv)
+{
+    const std::string mode = argc > 1 ? argv[1] : "";
+    Library library;
+    if (mode == "--end-while-tracing" || mode == "--fork") {
+        if (argc < 3 || !Load(argv[2], library)) {
+            return 3;
+        }
+        return mode == "--fork"
+                   ? ForkUnderLoad(library, argc == 5 ? std::atoi(argv[3]) : 0,
+                                   argc == 5 ? static_cast<unsigned>(std::atoi(argv[4])) : 0)
+                   : EndWhileTracing(library, argc == 4 && std::strcmp(argv[3], "--handler") == 0);
+    }
+    const int signalsFound = WriteSignals();
+    if (argc == 5 && mode == "--threads" && std::strcmp(argv[3], "--count") == 0) {
+        const int count = std::atoi(argv[4]);
+        std::vector<std::thread> workers;
+        for (int t = 0; t < std::atoi(argv[2]); ++t) {
+            workers.emplace_back([t, count] {
+                for (int i = 0; i < count; ++i) {
+                    const std::string text =
+                        "thread " + std::to_string(t) + " record " + std::to_string(i) + "\n";
+                    Emit(general, text.c_str(), 1);
+                }
+            });
+        }
+        for (auto& worker : workers) {
+            worker.join();
+        }
+        return 0;
+    }
+#if !defined(_WIN32)
+    if (argc > 2 && mode == "--broken-stdout") {
+        int pipe[2];
+        if (::pipe(pipe) != 0 || ::close(pipe[0]) != 0 || ::dup2(pipe[1], 1) != 1) {
+            return 3;
+        }
+        argv[1] = argv[0];
+        ::execv(argv[0], argv + 1);
+        return 3;
+    }
+#endif
+    int first = 1;
+    if (argc > 2 && mode == "--reopen-stderr") {
+        first = 3;
+        ::close(2);
+        EmitAll(argc, argv, first);
+        if (::open(argv[2], O_WRONLY | O_CREAT | O_TRUNC | kBinary, 0600) != 2) {
+            return 3;
+        }
+    }
+    EmitAll(argc, argv, first);
+    // A trace that could not be written leaves the program's streams and signals as it found them.
+    return std::ferror(stdout) != 0 || std::ferror(stderr) != 0 || WriteSignals() != signalsFound ? 4 : 0;
+}
