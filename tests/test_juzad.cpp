@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "JuZadConfig.h"
 #include "JuZadFormat.h"
 #include "support/Support.h"
 
@@ -25,29 +24,6 @@
 using JuZadTrc::Format;
 
 namespace {
-
-// A configuration as one line, or "- " and what is wrong when the value cannot be used.
-std::string Attributes(const char* value)
-{
-    std::string why;
-    const auto parsed = JuZadTrc::ParseAttributes(value, &why);
-    std::string shown = parsed ? std::to_string(parsed->all) : "- " + why;
-    for (const auto& [name, word] : parsed ? parsed->byComponent : decltype(parsed->byComponent){}) {
-        shown += "," + name + "=" + std::to_string(word);
-    }
-    return shown;
-}
-
-std::string Sink(const char* value)
-{
-    std::string why;
-    const auto parsed = JuZadTrc::ParseSink(value, &why);
-    if (!parsed) {
-        return "- " + why;
-    }
-    return std::to_string(static_cast<int>(parsed->kind)) + " " + parsed->path + " " +
-           std::to_string(parsed->maxBytes) + " " + std::to_string(parsed->maxFiles);
-}
 
 // Bounded: a sink that made the program wait would hold up every test after it.
 ProcessResult Emit(std::vector<std::string> args, const std::vector<std::string>& env)
@@ -91,54 +67,6 @@ std::string Render(const char* text, Format format, std::int64_t microseconds = 
 }
 
 }  // namespace
-
-TEST(JuZadConfig, ReadsWhatItCanUseAndNothingElse)
-{
-    const std::pair<const char*, std::string> attributes[] = {
-        {"8", "8"},
-        {"0XfF", "255"},
-        {"4294967295", "4294967295"},
-        {" ZeltaDiscovery = 0x8 , Memory Usage=0 ", "4294967295,Memory Usage=0,ZeltaDiscovery=8"},
-        {"0,Memory Usage=8", "0,Memory Usage=8"},
-        {"", "- an entry is empty"},
-        {"0x", "- '0x' is not a WORD"},
-        {"-1", "- '-1' is not a WORD"},
-        {"4294967296", "- '4294967296' is not a WORD"},
-        {"8 9", "- '8 9' is not a WORD"},
-        {"=8", "- '=8' names no component"},
-        {"A=8,", "- an entry is empty"},
-        {"8,9", "- more than one bare WORD"},
-        {"A=0xg", "- '0xg' of A is not a WORD"},
-    };
-    for (const auto& [value, expected] : attributes) {
-        EXPECT_EQ(expected, Attributes(value)) << "'" << value << "'";
-    }
-    const std::pair<const char*, std::string> sinks[] = {
-        {"stderr", "0  0 0"},
-        {"stdout", "1  0 0"},
-        {"syslog", "4  0 0"},
-        {"debugger", "5  0 0"},
-        {"null", "6  0 0"},
-        {"file::", "2 : 0 0"},
-        {"rotate:/t.log:1048576:3", "3 /t.log 1048576 3"},
-        {"rotate:/a:b.log:0x100:0", "3 /a:b.log 256 0"},
-        {"", "- no such sink"},
-        {"file:", "- file: needs a PATH"},
-        {"FILE:/x", "- no such sink"},
-        {"stderr ", "- no such sink"},
-        {"rotate:/x:10", "- rotate: needs PATH:BYTES:FILES"},
-        {"rotate:/x:0:3", "- BYTES must be a number above 0, not '0'"},
-        {"rotate::10:2", "- rotate: needs a PATH"},
-        {"rotate:/x:ten:2", "- BYTES must be a number above 0, not 'ten'"},
-        {"rotate:/x:10:-1", "- FILES must be a number, 0 or more, not '-1'"},
-    };
-    for (const auto& [value, expected] : sinks) {
-        EXPECT_EQ(expected, Sink(value)) << "'" << value << "'";
-    }
-    EXPECT_EQ(Format::Json, JuZadTrc::ParseFormat("json"));
-    EXPECT_EQ(Format::Text, JuZadTrc::ParseFormat("text"));
-    EXPECT_FALSE(JuZadTrc::ParseFormat("JSON").has_value());
-}
 
 TEST(JuZadFormat, TextAndJsonRecords)
 {

@@ -1,4 +1,5 @@
-// Programs run as a user runs them, against runs.golden (whose head says how it reads).
+// Programs run as a user runs them, and the tracing library's settings as it reads them,
+// against runs.golden (whose head says how it reads).
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "JuZadConfig.h"
 #include "support/Support.h"
 
 namespace {
@@ -24,30 +26,36 @@ struct GoldenRun {
 std::vector<std::string> Words(const std::string& text)
 {
     std::vector<std::string> words;
-    for (std::size_t at = text.find_first_not_of(' '); at != std::string::npos;
+    for (std::size_t at = text.find_first_not_of(' '); at < text.size();
          at = text.find_first_not_of(' ', at)) {
         const bool quoted = text[at] == '\'';
-        const std::size_t end = quoted ? text.find('\'', at + 1) : text.find(' ', at);
-        std::string word = text.substr(at + quoted, end == std::string::npos ? end : end - at - quoted);
-        for (std::size_t n; quoted && (n = word.find("\\n")) != std::string::npos;) {
-            word.replace(n, 2, "\n");
-        }
-        words.push_back(word);
-        at = end == std::string::npos ? end : end + quoted;
+        const std::size_t end = std::min(text.find(quoted ? '\'' : ' ', at + quoted), text.size());
+        words.push_back(std::regex_replace(text.substr(at + quoted, end - at - quoted), std::regex(R"(\\n)"),
+                                           quoted ? "\n" : "\\n"));
+        at = end + quoted;
     }
     return words;
 }
 
-std::string Substituted(std::string text, const std::vector<std::pair<std::string, std::string>>& names)
+// What the tracing library makes of a setting: one line, or "- " and what is wrong with it.
+std::string Setting(const std::string& name, const std::string& value)
 {
-    for (const auto& [name, value] : names) {
-        for (std::size_t at = 0; (at = text.find(name, at)) != std::string::npos; at += value.size()) {
-            text.replace(at, name.size(), value);
+    std::string why;
+    std::string shown;
+    if (name == "attributes") {
+        const auto parsed = JuZadTrc::ParseAttributes(value, &why);
+        shown = parsed ? std::to_string(parsed->all) : "";
+        for (const auto& [component, word] : parsed ? parsed->byComponent : decltype(parsed->byComponent){}) {
+            shown += "," + component + "=" + std::to_string(word);
         }
+    } else if (const auto parsed = JuZadTrc::ParseSink(value, &why)) {
+        shown = std::to_string(static_cast<int>(parsed->kind)) + " " + parsed->path + " " +
+                std::to_string(parsed->maxBytes) + " " + std::to_string(parsed->maxFiles);
     }
-    return text;
+    return (why.empty() ? shown : "- " + why) + "\n";
 }
 
+// The lines as the golden file writes what no test can know.
 std::vector<std::string> Masked(const std::string& text)
 {
     static const std::pair<std::regex, const char*> masks[] = {
@@ -65,31 +73,7 @@ std::vector<std::string> Masked(const std::string& text)
     return lines;
 }
 
-// Whether line is the pattern, each {...} in it any text.
-bool LineMatches(const std::string& pattern, const std::string& line)
-{
-    const std::string any = "{...}";
-    const std::size_t first = pattern.find(any);
-    if (first == std::string::npos) {
-        return pattern == line;
-    }
-    if (line.compare(0, first, pattern, 0, first) != 0) {
-        return false;
-    }
-    std::size_t at = first;
-    std::size_t piece = first + any.size();
-    for (std::size_t next; (next = pattern.find(any, piece)) != std::string::npos;
-         piece = next + any.size()) {
-        at = line.find(pattern.substr(piece, next - piece), at);
-        if (at == std::string::npos) {
-            return false;
-        }
-        at += next - piece;
-    }
-    const std::size_t tail = pattern.size() - piece;
-    return line.size() >= at + tail && line.compare(line.size() - tail, tail, pattern, piece) == 0;
-}
-
+// Whether the lines from a are what the expected lines from e say.
 bool Matches(const std::vector<std::string>& expected, std::size_t e, const std::vector<std::string>& actual,
              std::size_t a)
 {
@@ -104,15 +88,17 @@ bool Matches(const std::vector<std::string>& expected, std::size_t e, const std:
         }
         return false;
     }
-    return a < actual.size() && LineMatches(expected[e], actual[a]) &&
-           Matches(expected, e + 1, actual, a + 1);
+    static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
+    const std::string literal = std::regex_replace(expected[e], special, R"(\$&)");
+    const std::regex line(std::regex_replace(literal, std::regex(R"(\\\{\\\.\\\.\\\.\\\})"), ".*"));
+    return a < actual.size() && std::regex_match(actual[a], line) && Matches(expected, e + 1, actual, a + 1);
 }
 
 std::string Shown(const std::vector<std::string>& lines)
 {
     std::string shown;
     for (const auto& line : lines) {
-        shown += "  " + line + "\n";
+        shown += line + "\n";
     }
     return shown;
 }
@@ -123,16 +109,18 @@ TEST(Runs, EachGivesWhatTheGoldenFileSays)
 {
     TempDir dir;
     const std::string source = KELPORT_RUNS;
-    const std::vector<std::pair<std::string, std::string>> names = {
+    const std::pair<std::string, std::string> names[] = {
         {"DIR", dir.Path()},
         {"HOST", HostName()},
         {"MATH", kMathLibrary},
         {"SOURCE", source.substr(0, source.find_last_of("/\\"))}};
-    const std::vector<std::pair<std::string, std::string>> programs = {
+    const std::pair<std::string, std::string> programs[] = {
         {"kelport", KELPORT_PROGRAM}, {"demo", KELPORT_DEMO}, {"helper", KELPORT_HELPER}};
-    const std::vector<std::string> tags = {"[posix]", "[win32]", "[native]", "[pcap]", "[nopcap]"};
-    const bool here[] = {!KELPORT_WINDOWS, KELPORT_WINDOWS, !kEmulated, KELPORT_CAPTURE_READER != 0,
-                         KELPORT_CAPTURE_READER == 0};
+    const std::pair<std::string, bool> tags[] = {{"[posix]", !KELPORT_WINDOWS},
+                                                 {"[win32]", KELPORT_WINDOWS},
+                                                 {"[native]", !kEmulated},
+                                                 {"[pcap]", KELPORT_CAPTURE_READER},
+                                                 {"[nopcap]", !KELPORT_CAPTURE_READER}};
 
     std::vector<GoldenRun> runs;
     std::ifstream golden(KELPORT_RUNS);
@@ -140,7 +128,12 @@ TEST(Runs, EachGivesWhatTheGoldenFileSays)
     int number = 0;
     for (std::string line; std::getline(golden, line);) {
         ++number;
-        const std::string rest = line.size() > 2 ? Substituted(line.substr(2), names) : "";
+        std::string rest = line.size() > 2 ? line.substr(2) : "";
+        for (const auto& [name, value] : names) {
+            for (std::size_t at = 0; (at = rest.find(name, at)) != std::string::npos; at += value.size()) {
+                rest.replace(at, name.size(), value);
+            }
+        }
         if (line.rfind("$ ", 0) == 0) {
             runs.emplace_back();
             runs.back().line = number;
@@ -152,27 +145,28 @@ TEST(Runs, EachGivesWhatTheGoldenFileSays)
         }
     }
     for (auto& run : runs) {
-        std::vector<std::string> env;
         auto& words = run.words;
-        for (std::size_t t = 0; t < tags.size(); ++t) {
-            if (std::find(words.begin(), words.end(), tags[t]) != words.end() && !here[t]) {
+        for (const auto& [tag, here] : tags) {
+            const auto at = std::find(words.begin(), words.end(), tag);
+            if (at != words.end() && !here) {
                 words.clear();
+            } else if (at != words.end()) {
+                words.erase(at);
             }
-            words.erase(std::remove(words.begin(), words.end(), tags[t]), words.end());
         }
-        while (!words.empty() && std::isupper(static_cast<unsigned char>(words[0][0])) &&
-               words[0].find('=') != std::string::npos) {
+        std::vector<std::string> env;
+        for (; !words.empty() && std::isupper(static_cast<unsigned char>(words[0][0]));
+             words.erase(words.begin())) {
             env.push_back(words[0]);
-            words.erase(words.begin());
         }
         if (words.empty()) {
             continue;
         }
         SCOPED_TRACE("runs.golden:" + std::to_string(run.line));
         ProcessResult result;
-        if (words[0] == "read") {
+        if (words[0] == "read" || words[0] == "attributes" || words[0] == "sink") {
             result.exitCode = 0;
-            result.out = ReadFile(words.at(1));
+            result.out = words[0] == "read" ? ReadFile(words.at(1)) : Setting(words[0], words.at(1));
         } else {
             for (const auto& [name, path] : programs) {
                 words[0] = words[0] == name ? path : words[0];
@@ -181,21 +175,17 @@ TEST(Runs, EachGivesWhatTheGoldenFileSays)
         }
         if (run.status == "abort") {
             EXPECT_EQ(-1, result.exitCode);
-            std::string written;
-            for (const auto& line : run.err) {
-                written += line + "\n";
-            }
-            run.err = Lines(AbortOutput(written));
+            run.err = Lines(AbortOutput(Shown(run.err)));
         } else {
             EXPECT_EQ(run.status, std::to_string(result.exitCode));
         }
         const auto out = Masked(result.out);
         const auto err = Masked(result.err);
         EXPECT_TRUE(Matches(run.out, 0, out, 0)) << "standard output:\n"
-                                                 << Shown(out) << "expected:\n"
+                                                 << Shown(out) << "not:\n"
                                                  << Shown(run.out);
         EXPECT_TRUE(Matches(run.err, 0, err, 0)) << "standard error:\n"
-                                                 << Shown(err) << "expected:\n"
+                                                 << Shown(err) << "not:\n"
                                                  << Shown(run.err);
     }
 }
