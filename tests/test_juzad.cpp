@@ -138,7 +138,7 @@ TEST(JuZadFormat, TextAndJsonRecords)
 TEST(JuZadSinks, RotatingFilesKeepWholeRecords)
 {
     TempDir dir;
-    const std::vector<std::string> args = {"--threads", "1", "--count", "400"};
+    const std::vector<std::string> args = {"--records", "400"};
     const std::string sink = "JUZAD_TRACE_SINK=rotate:" + dir.File("trace.log") + ":2000:2";
 #if defined(_WIN32)
     EXPECT_EQ("", Emit(args, {sink}).err);
@@ -151,7 +151,7 @@ TEST(JuZadSinks, RotatingFilesKeepWholeRecords)
         files.insert(entry.path().filename().string());
         EXPECT_LE(std::filesystem::file_size(entry.path()), 2000u) << entry.path();
         for (const auto& line : Lines(ReadFile(entry.path().string()))) {
-            EXPECT_EQ("[ZeltaDiscovery] [Trace] [pid N tid N] emit:1 thread 0 record N",
+            EXPECT_EQ("[ZeltaDiscovery] [Trace] [pid N tid N] emit:1 record N",
                       MaskNumbers(Untimed(line), {"record "}));
         }
     }
@@ -160,7 +160,7 @@ TEST(JuZadSinks, RotatingFilesKeepWholeRecords)
     // A record larger than BYTES has a file to itself, and no empty file is rotated away for it.
     // A name that begins with its only dot has no extension.
     TempDir large;
-    Emit({"--threads", "1", "--count", "2"}, {"JUZAD_TRACE_SINK=rotate:" + large.File(".trace") + ":10:2"});
+    Emit({"--records", "2"}, {"JUZAD_TRACE_SINK=rotate:" + large.File(".trace") + ":10:2"});
     files.clear();
     for (const auto& entry : std::filesystem::directory_iterator(large.Path())) {
         files.insert(entry.path().filename().string());
@@ -229,8 +229,7 @@ TEST(JuZadSinks, NoLinksNoOthersWritingNoVariablesInSetuidPrograms)
     EXPECT_EQ("untouched\n", ReadFile(target));
 
     const mode_t saved = ::umask(0);
-    Emit({"--threads", "1", "--count", "50"},
-         {"JUZAD_TRACE_SINK=rotate:" + dir.File("trace.log") + ":1000:1"});
+    Emit({"--records", "50"}, {"JUZAD_TRACE_SINK=rotate:" + dir.File("trace.log") + ":1000:1"});
     ::umask(saved);
     for (const std::string name : {"trace.log", "trace.1.log"}) {
         const auto permissions = std::filesystem::status(dir.File(name)).permissions();

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "KelDL.h"
 #include "support/Support.h"
 
 TEST(Library, MakesItsTraceObjectsAtLoadAndDestroysThemInReverseAtUnload)
@@ -13,15 +14,15 @@ TEST(Library, MakesItsTraceObjectsAtLoadAndDestroysThemInReverseAtUnload)
     JuZadTrc::SetObjectHandler([&events](const JuZadTrc::ObjectEvent& e) {
         events.push_back(std::string(e.alive ? "+" : "-") + e.component + "/" + std::to_string(e.category));
     });
-    void* library = OpenLibrary(KELPORT_LIBRARY);
+    HINSTANCE library = KelDLOpen(KELPORT_LIBRARY, 0);
     ASSERT_NE(nullptr, library);
     EXPECT_THAT(events, testing::ElementsAre("+ZeltaDiscovery/2", "+Memory Usage/9"));
-    EXPECT_EQ(0, *static_cast<int*>(LibrarySymbol(library, "__Kelvora_Debug_Level")));
-    EXPECT_EQ(1, *static_cast<int*>(LibrarySymbol(library, "g_OqlUse")));
-    EXPECT_EQ(nullptr, *static_cast<char**>(LibrarySymbol(library, "g_OdbcUse")));
-    EXPECT_EQ(nullptr, *static_cast<char**>(LibrarySymbol(library, "g_OqlLog")));
+    EXPECT_EQ(0, *static_cast<int*>(KelDLSym(library, "__Kelvora_Debug_Level")));
+    EXPECT_EQ(1, *static_cast<int*>(KelDLSym(library, "g_OqlUse")));
+    EXPECT_EQ(nullptr, *static_cast<char**>(KelDLSym(library, "g_OdbcUse")));
+    EXPECT_EQ(nullptr, *static_cast<char**>(KelDLSym(library, "g_OqlLog")));
     events.clear();
-    ASSERT_TRUE(CloseLibrary(library));
+    ASSERT_EQ(0, KelDLClose(library));
     EXPECT_THAT(events, testing::ElementsAre("-Memory Usage/9", "-ZeltaDiscovery/2"));
     JuZadTrc::SetObjectHandler(nullptr);
 }

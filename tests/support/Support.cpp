@@ -385,20 +385,8 @@ std::vector<Unusable> UnusableDescriptors()
     return {{"closed socket", ClosedSocket(), "Socket operation on non-socket"}};
 }
 
-void* OpenLibrary(const char* path)
-{
-    return ::LoadLibraryA(path);
-}
 
-void* LibrarySymbol(void* library, const char* name)
-{
-    return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
-}
 
-bool CloseLibrary(void* library)
-{
-    return ::FreeLibrary(static_cast<HMODULE>(library)) != 0;
-}
 
 bool IsLoaded(const char* path)
 {
@@ -471,20 +459,8 @@ std::vector<Unusable> UnusableDescriptors()
             {"directory", directory, "Socket operation on non-socket"}};
 }
 
-void* OpenLibrary(const char* path)
-{
-    return ::dlopen(path, RTLD_NOW | RTLD_LOCAL);
-}
 
-void* LibrarySymbol(void* library, const char* name)
-{
-    return ::dlsym(library, name);
-}
 
-bool CloseLibrary(void* library)
-{
-    return ::dlclose(library) == 0;
-}
 
 bool IsLoaded(const char* path)
 {

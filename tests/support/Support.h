@@ -138,10 +138,7 @@ struct Unusable {
 };
 std::vector<Unusable> UnusableDescriptors();
 
-// The system's loader, for tests that load a built library as a program would.
-void* OpenLibrary(const char* path);
-void* LibrarySymbol(void* library, const char* name);
-bool CloseLibrary(void* library);
+// Whether the system's loader holds the library at path.
 bool IsLoaded(const char* path);
 
 // The zone of local time for the C library (null: none set, the system's own).
