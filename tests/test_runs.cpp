@@ -171,6 +171,9 @@ TEST(Runs, EachGivesWhatTheGoldenFileSays)
             for (const auto& [name, path] : programs) {
                 words[0] = words[0] == name ? path : words[0];
             }
+            if (words[0].empty()) {
+                continue;  // a program this build does not make
+            }
             result = RunProgram(words, env, std::chrono::seconds(60));
         }
         if (run.status == "abort") {
