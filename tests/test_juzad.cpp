@@ -2,6 +2,7 @@
 // meets them (through kelport_helper).
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <string>
 #include <thread>
@@ -48,10 +49,10 @@ ProcessResult EmitLimited(int resource, rlim_t value, const std::vector<std::str
 }
 #endif
 
-// A text line less its time, which no test can know.
-std::string Untimed(const std::string& line)
+// Each number as N, for the numbers no test can know (times, ids, counts).
+std::string Numberless(const std::string& text)
 {
-    return MaskNumbers(line.substr(line.find("] ") + 2));
+    return std::regex_replace(text, std::regex("[0-9]+"), "N");
 }
 
 std::string Render(const char* text, Format format, std::int64_t microseconds = 1764946882123456)
@@ -151,8 +152,8 @@ TEST(JuZadSinks, RotatingFilesKeepWholeRecords)
         files.insert(entry.path().filename().string());
         EXPECT_LE(std::filesystem::file_size(entry.path()), 2000u) << entry.path();
         for (const auto& line : Lines(ReadFile(entry.path().string()))) {
-            EXPECT_EQ("[ZeltaDiscovery] [Trace] [pid N tid N] emit:1 record N",
-                      MaskNumbers(Untimed(line), {"record "}));
+            EXPECT_EQ("[N-N-N N:N:N.N] [ZeltaDiscovery] [Trace] [pid N tid N] emit:N record N",
+                      Numberless(line));
         }
     }
     EXPECT_EQ((std::set<std::string>{"trace.log", "trace.1.log", "trace.2.log"}), files);
@@ -188,11 +189,11 @@ TEST(JuZadSinks, FilesAtTheSizeLimitLoseRecordsNotTheProgram)
         EXPECT_EQ(1000u, row.file.empty() ? run.err.size() : std::filesystem::file_size(row.file));
         if (!row.file.empty()) {
             const std::string sink = "JUZAD_TRACE_SINK='" + row.sink + "'";
-            EXPECT_EQ("JuZad: cannot write to " + sink +
-                          " (File too large); records are dropped until it can be "
-                          "written again\nJuZad: N records were dropped: " +
-                          sink + " could not be written (File too large)\n",
-                      MaskNumbers(run.err, {"JuZad: "}));
+            EXPECT_EQ(Numberless("JuZad: cannot write to " + sink +
+                                 " (File too large); records are dropped until it can be written again\n"
+                                 "JuZad: 0 records were dropped: " +
+                                 sink + " could not be written (File too large)\n"),
+                      Numberless(run.err));
         }
     }
 }

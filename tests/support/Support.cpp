@@ -234,27 +234,6 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
-std::string MaskNumbers(const std::string& text, const std::vector<std::string>& words)
-{
-    std::string shown;
-    for (std::size_t i = 0; i < text.size();) {
-        bool follows = false;
-        for (const auto& word : words) {
-            follows = follows || (shown.size() >= word.size() &&
-                                  shown.compare(shown.size() - word.size(), word.size(), word) == 0);
-        }
-        if (follows && std::isdigit(static_cast<unsigned char>(text[i]))) {
-            while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
-                ++i;
-            }
-            shown += 'N';
-        } else {
-            shown += text[i++];
-        }
-    }
-    return shown;
-}
-
 TempDir::TempDir()
 {
     std::random_device random;

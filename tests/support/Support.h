@@ -75,8 +75,6 @@ ProcessResult RunProgram(const std::vector<std::string>& argv, const std::vector
 
 std::string ReadFile(const std::string& path);
 std::vector<std::string> Lines(const std::string& text);
-// N for each number that directly follows one of the words: for numbers no test can know.
-std::string MaskNumbers(const std::string& text, const std::vector<std::string>& words = {"pid ", "tid "});
 
 // A fresh folder under the system's temporary folder, removed with its files at the end.
 class TempDir {
