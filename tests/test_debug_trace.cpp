@@ -1,8 +1,7 @@
-// The trace block and the sink: when a block runs, where its two streams go, and how its
-// streams format.
+// The trace block and the sink: when a block runs, where the sink sends a text, and how a
+// block writes integers.
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -28,19 +27,6 @@ TEST(DebugBlock, RunsWhenTheLevelIsNonZeroAndHighEnough)
         EXPECT_EQ(expected.size(), static_cast<std::size_t>(evaluated))
             << "a block that is off evaluates nothing";
     }
-}
-
-TEST(DebugBlock, TracesCoutAtItsLevelThenCerrAtLevelZeroAndNothingEmpty)
-{
-    const auto records = Records(6, [] {
-        KEL_DEBUG(6, cerr << "to level 0"; cout << "to level 6" << std::endl);
-        KEL_DEBUG(6, cout << "");
-    });
-    ASSERT_EQ(2u, records.size());
-    EXPECT_EQ("to level 6\n", records[0].text);
-    EXPECT_EQ("Memory Usage", records[0].component);
-    EXPECT_EQ("to level 0", records[1].text);
-    EXPECT_EQ("ZeltaDiscovery", records[1].component);
 }
 
 TEST(GenZADTrace, RoutesByLevelAndRecordsOnlyWithAttributeEight)
