@@ -18,7 +18,6 @@ namespace {
 
 bool g_failNext = false;
 bool g_failNextRealloc = false;
-std::size_t g_lastReallocSize = 0;
 long g_outstanding = 0;  // blocks taken by malloc and not given back
 
 }  // namespace
@@ -49,18 +48,8 @@ void* __wrap_calloc(std::size_t count, std::size_t size)
 
 void* __wrap_realloc(void* block, std::size_t size)
 {
-    g_lastReallocSize = size;
     return std::exchange(g_failNextRealloc, false) ? nullptr : __real_realloc(block, size);
 }
-}
-
-TEST(HostName, BlockHoldsExactlyTheNameAndItsTerminator)
-{
-    char* name = KelGetHostName();
-    ASSERT_NE(nullptr, name);
-    EXPECT_EQ(HostName(), name);
-    EXPECT_EQ(HostName().size() + 1, g_lastReallocSize);
-    std::free(name);
 }
 
 // A trace text that outgrows the block's own storage gives back what it took; one whose storage

@@ -42,15 +42,16 @@ TEST(Reentrant, LooksUpThisMachinesProtocolsAndHosts)
     EXPECT_STREQ("udp", proto.p_name);
     EXPECT_EQ(17, proto.p_proto);
     EXPECT_FALSE(proto.p_name >= buffer && proto.p_name < buffer + sizeof buffer) << "the system's own text";
+    protoent theirs;
+    std::thread([&theirs] { KelGetProtoByName_r("tcp", &theirs, nullptr, 0); }).join();
+    EXPECT_STREQ("udp", proto.p_name) << "another thread's look-up leaves this thread's text";
     hostent host;
     ASSERT_EQ(&host, KelGetHostByName_r("localhost", &host, buffer, sizeof buffer, &herr));
     EXPECT_STREQ("localhost", host.h_name);
-    // Each list ends in a null.
     ASSERT_NE(nullptr, host.h_addr_list[0]);
     for (char** address = host.h_addr_list; *address != nullptr; ++address) {
         EXPECT_EQ(0, std::memcmp(&kLoopback, *address, sizeof kLoopback));
     }
-    EXPECT_NE(host.h_aliases + 8, std::find(host.h_aliases, host.h_aliases + 8, nullptr));
     ASSERT_EQ(&host, KelGetHostByAddr_r(reinterpret_cast<const char*>(&kLoopback), 4, AF_INET, &host, nullptr,
                                         0, nullptr));
     EXPECT_STREQ("localhost", host.h_name);
@@ -65,8 +66,7 @@ TEST(Reentrant, LooksUpThisMachinesProtocolsAndHosts)
                                           buffer, sizeof buffer, &herr));
     EXPECT_TRUE(HoldsMarker(proto));
     EXPECT_TRUE(HoldsMarker(host));
-    EXPECT_TRUE(
-        std::all_of(buffer, buffer + sizeof buffer, [](char c) { return c == static_cast<char>(kMarker); }));
+    EXPECT_TRUE(HoldsMarker(buffer));
     EXPECT_EQ(12345, herr);
 }
 
@@ -77,18 +77,15 @@ TEST(Reentrant, ThreadsLookingUpAtOnceEachGetTheirOwnAnswers)
     std::vector<std::thread> threads;
     for (std::size_t t = 0; t < std::size(protocols); ++t) {
         threads.emplace_back([&, t] {
-            const char* name = t % 2 == 0 ? "localhost" : kUnknownName.c_str();
             for (int i = 0; i < 300; ++i) {
                 protoent proto;
                 hostent host;
-                const bool protoRight =
-                    KelGetProtoByName_r(protocols[t].first, &proto, nullptr, 0) == &proto &&
-                    proto.p_proto == protocols[t].second &&
-                    std::strcmp(proto.p_name, protocols[t].first) == 0;
-                hostent* found = KelGetHostByName_r(name, &host, nullptr, 0, nullptr);
-                const bool hostRight = (t % 2 == 0) == (found == &host) &&
-                                       (found == nullptr || std::strcmp(host.h_name, name) == 0);
-                wrong[t] += protoRight && hostRight ? 0 : 1;
+                const bool right = KelGetProtoByName_r(protocols[t].first, &proto, nullptr, 0) == &proto &&
+                                   proto.p_proto == protocols[t].second &&
+                                   std::strcmp(proto.p_name, protocols[t].first) == 0 &&
+                                   KelGetHostByName_r("localhost", &host, nullptr, 0, nullptr) == &host &&
+                                   std::strcmp(host.h_name, "localhost") == 0;
+                wrong[t] += right ? 0 : 1;
             }
         });
     }
@@ -106,16 +103,9 @@ TEST(Reentrant, TimeTextsAndDirectories)
         long clock;
         const char* text;
     } times[] = {
-        {"UTC", INT32_MIN, "Fri Dec 13 20:45:52 1901\n"},
-        {"UTC", -58060800, "Thu Feb 29 00:00:00 1968\n"},
-        {"UTC", -1, "Wed Dec 31 23:59:59 1969\n"},
-        {"UTC", 0, "Thu Jan  1 00:00:00 1970\n"},
-        {"UTC", 86400, "Fri Jan  2 00:00:00 1970\n"},
-        {"UTC", 951782400, "Tue Feb 29 00:00:00 2000\n"},
-        {"UTC", 1764946882, "Fri Dec  5 15:01:22 2025\n"},
-        {"UTC", INT32_MAX, "Tue Jan 19 03:14:07 2038\n"},
-        {"JST-9", -1, "Thu Jan  1 08:59:59 1970\n"},
-        {"JST-9", 1764946882, "Sat Dec  6 00:01:22 2025\n"},
+        {"UTC", INT32_MIN, "Fri Dec 13 20:45:52 1901\n"}, {"UTC", -1, "Wed Dec 31 23:59:59 1969\n"},
+        {"UTC", 0, "Thu Jan  1 00:00:00 1970\n"},         {"UTC", 951782400, "Tue Feb 29 00:00:00 2000\n"},
+        {"UTC", INT32_MAX, "Tue Jan 19 03:14:07 2038\n"}, {"JST-9", -1, "Thu Jan  1 08:59:59 1970\n"},
         {"NST3:30", 0, "Wed Dec 31 20:30:00 1969\n"},
     };
     const char* zone = std::getenv("TZ");
@@ -131,26 +121,22 @@ TEST(Reentrant, TimeTextsAndDirectories)
     }
     SetTimeZone(zone != nullptr ? savedZone.c_str() : nullptr);
 
-    // asctime's text lies in storage of the calling thread, which its next call overwrites.
+    // asctime's text lies in storage of the calling thread.
     std::tm epoch{};
     epoch.tm_mday = 1;
     epoch.tm_year = 70;
     epoch.tm_wday = 4;
-    std::tm later = epoch;
-    later.tm_year = 126;
     const std::string epochText = std::asctime(&epoch);
-    const std::string laterText = std::asctime(&later);
     std::memset(buffer, kMarker, sizeof buffer);
-    char* first = KelAscTime_r(&epoch, buffer, sizeof buffer);
-    EXPECT_EQ(epochText, first);
-    EXPECT_EQ("Thu Jan", epochText.substr(0, 7));
+    const char* mine = KelAscTime_r(&epoch, buffer, sizeof buffer);
+    EXPECT_EQ(epochText, mine);
     EXPECT_TRUE(HoldsMarker(buffer)) << "the caller's buffer is not used";
-    EXPECT_EQ(first, KelAscTime_r(&later, nullptr, 0));
-    EXPECT_EQ(laterText, first);
-    char* other = nullptr;
-    std::thread([&] { other = KelAscTime_r(&epoch, nullptr, 0); }).join();
-    EXPECT_NE(first, other);
-    EXPECT_EQ(laterText, first);
+    std::thread([&epoch] {
+        std::tm later = epoch;
+        later.tm_year = 126;
+        KelAscTime_r(&later, nullptr, 0);
+    }).join();
+    EXPECT_EQ(epochText, mine) << "another thread's call leaves this thread's text";
 
     DIR* directory = ::opendir(".");
     dirent entry;
