@@ -1,22 +1,34 @@
-// KelInetAtoN against inet_addr, whose rule it applies unchanged.
-#include <arpa/inet.h>
-
+// KelInetAtoN against the system's inet_addr, whose rule it applies unchanged, and
+// KelGetIPStr on what it parsed: the dotted quad of the address's bytes.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
+#include "Fail.h"
 #include "KelNetworkInternal.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     std::string text(reinterpret_cast<const char*>(data), size);
     text = text.c_str();  // up to the first zero
-    const in_addr_t expected = ::inet_addr(text.c_str());
-    in_addr result{0x5A5A5A5A};
+    const auto expected = ::inet_addr(text.c_str());
+    in_addr result{};
+    result.s_addr = 0x5A5A5A5A;
     const int answer = KelInetAtoN(text.data(), &result);
     const bool named = expected != INADDR_NONE;
     if (answer != (named ? 1 : 0) || result.s_addr != (named ? expected : 0)) {
-        __builtin_trap();
+        Fail("KelInetAtoN differs from inet_addr");
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&result.s_addr);
+    char quad[16] = {};
+    std::snprintf(quad, sizeof quad, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
+    char* shown = KelGetIPStr(result);
+    const bool same = std::string(shown, sizeof quad) == std::string(quad, sizeof quad);  // zeros to the end
+    std::free(shown);
+    if (!same) {
+        Fail("KelGetIPStr is not the dotted quad of the address");
     }
     return 0;
 }

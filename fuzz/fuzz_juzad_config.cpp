@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Fail.h"
 #include "JuZadConfig.h"
 #include "JuZadFormat.h"
 
@@ -31,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (const auto attributes = JuZadTrc::ParseAttributes(trace)) {
         for (const auto& [name, word] : attributes->byComponent) {
             if (!Trimmed(name) || name.find(',') != std::string::npos) {
-                __builtin_trap();
+                Fail("a component name is untrimmed or holds a comma");
             }
         }
     }
@@ -40,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             parsed->kind == JuZadTrc::SinkKind::File || parsed->kind == JuZadTrc::SinkKind::Rotate;
         if (needsPath == parsed->path.empty() ||
             (parsed->kind == JuZadTrc::SinkKind::Rotate && parsed->maxBytes == 0)) {
-            __builtin_trap();
+            Fail("a sink's path or size does not fit its kind");
         }
     }
 
@@ -53,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string line(out.data(), out.size());
     const auto parsed = nlohmann::json::parse(line, nullptr, false);
     if (line.find('\n') != std::string::npos || parsed.is_discarded()) {
-        __builtin_trap();
+        Fail("a JSON record is not one valid line");
     }
     const std::string text = input.c_str();
     bool utf8 = true;
@@ -63,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         utf8 = false;
     }
     if (utf8 && parsed["text"].get<std::string>() != text) {
-        __builtin_trap();
+        Fail("a JSON record changed a UTF-8 text");
     }
     return 0;
 }

@@ -95,37 +95,3 @@ TEST(DynamicLoading, LoadsFindsAndReleases)
     EXPECT_EQ(-1, KelDLClose(nullptr));
     EXPECT_EQ(nullptr, KelDLError());
 }
-
-TEST(Atoll, FollowsTheLibrarysOwnRules)
-{
-    const std::pair<const char*, long long> cases[] = {
-        {"", 0},
-        {" \t \t", 0},
-        {"42", 42},
-        {"  \t-42", -42},
-        {"-", 0},
-        {"+17", 17},
-        {"12abc34", 1234},
-        {"1 2 3", 123},
-        {"-1-2", -12},
-        {"5-", 5},
-        {"+-5", 5},
-        {"--5", -5},
-        {"\n-5", 5},
-        {"x-5", 5},
-        {"9/:0", 90},  // the characters either side of the digits
-        {"\xb3\xff"
-         "7\x80",
-         7},
-        {"9223372036854775808", LLONG_MIN},
-        {"-9223372036854775808", LLONG_MIN},
-        {"18446744073709551615", -1},
-        {"99999999999999999999", 7766279631452241919LL},
-        // Longer than what is read in place: the rest goes through the processor's kernel.
-        {"- 1 2 3 4 5 6 7 8 9 0 1 2 3 4 5 6 7", -12345678901234567LL},
-        {"1234567890123456789012345678901234567890", -5999815502254372142LL},
-    };
-    for (const auto& [text, expected] : cases) {
-        EXPECT_EQ(expected, KelAtoll(text)) << '"' << text << '"';
-    }
-}

@@ -1,0 +1,110 @@
+// A fuzz target's oracle as an ordinary test: every file of its seed corpus, then edits of
+// them drawn from a fixed seed, so that each build and run tries the same inputs.
+//   fuzz_replay_NAME CORPUS_FOLDER
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "Fail.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+namespace {
+
+constexpr int kEdited = 20000;
+std::string g_input;  // what the oracle is looking at, for Fail to show
+
+void Try(std::string input)
+{
+    g_input = std::move(input);
+    // A block of exactly the input's size, as libFuzzer gives, so that sanitizers see overreads.
+    std::vector<std::uint8_t> data(g_input.begin(), g_input.end());
+    LLVMFuzzerTestOneInput(data.data(), data.size());
+}
+
+// One edit of the kinds that reach the oracles' edges: long digit runs, numbers near and past
+// a byte's range in the three bases, separators, flipped and high bytes, and cuts.
+void Edit(std::string& text, std::mt19937& random)
+{
+    const auto at = [&](std::size_t extra) { return random() % (text.size() + extra); };
+    switch (random() % 7) {
+    case 0:
+        text.insert(at(1), std::string(1 + random() % 48, '0' + random() % 10));
+        break;
+    case 1: {
+        const char* const forms[] = {"%u", "0%o", "0x%x"};
+        char number[16];
+        std::snprintf(number, sizeof number, forms[random() % 3], static_cast<unsigned>(random() % 300));
+        text.insert(at(1), number + std::string(random() % 2, '.'));
+        break;
+    }
+    case 2: {
+        const char separators[] = " \t\n.-+,=:/";
+        text.insert(at(1), 1, separators[random() % (sizeof separators - 1)]);
+        break;
+    }
+    case 3:
+        if (!text.empty()) {
+            text[at(0)] ^= static_cast<char>(1 << random() % 8);
+        }
+        break;
+    case 4:
+        text.insert(at(1), 1, static_cast<char>(random()));
+        break;
+    case 5:
+        text.resize(at(1));
+        break;
+    default:
+        text += text.substr(at(1));
+        break;
+    }
+}
+
+}  // namespace
+
+void Fail(const char* what)
+{
+    std::fprintf(stderr, "%s; the input (%zu bytes, hex): ", what, g_input.size());
+    for (const char c : g_input) {
+        std::fprintf(stderr, "%02x", static_cast<unsigned char>(c));
+    }
+    std::fprintf(stderr, "\n");
+    std::exit(1);
+}
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s CORPUS_FOLDER\n", argv[0]);
+        return 2;
+    }
+    std::vector<std::string> corpus;
+    std::vector<std::filesystem::path> files(std::filesystem::directory_iterator(argv[1]), {});
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        corpus.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        Try(corpus.back());
+    }
+    if (corpus.empty()) {
+        std::fprintf(stderr, "%s: no inputs in %s\n", argv[0], argv[1]);
+        return 1;
+    }
+    std::mt19937 random(20261207);
+    for (int n = 0; n < kEdited; ++n) {
+        std::string text = corpus[random() % corpus.size()];
+        for (unsigned edits = 1 + random() % 4; edits > 0; --edits) {
+            Edit(text, random);
+        }
+        Try(text);
+    }
+    std::printf("%zu corpus inputs and %d edited ones agree with the oracle\n", corpus.size(), kEdited);
+    return 0;
+}
