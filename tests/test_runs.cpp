@@ -63,6 +63,7 @@ std::vector<std::string> Masked(const std::string& text)
         {std::regex(R"x("time":"[^"]*")x"), R"x("time":"T")x"},
         {std::regex(R"(\b(pid|tid|child) \d+)"), "$1 N"},
         {std::regex(R"x("(pid|tid)":\d+)x"), R"x("$1":N)x"},
+        {std::regex(R"(^\[T\] \[ZeltaDiscovery\] \[Trace\] \[pid N tid N\] KelDebug:83 )"), "* "},
     };
     std::vector<std::string> lines = Lines(text);
     for (auto& line : lines) {
