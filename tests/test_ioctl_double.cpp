@@ -2,6 +2,7 @@
 // gives on this system. This definition takes the place of the library's.
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -22,28 +23,46 @@ int ju::ioctl(int, unsigned long, void*)
     return -1;
 }
 
-// The count requests of the other two families pass a failure on as it is; the socket's own
-// request tells a socket that can no longer be used from every other failure, which is fatal.
-TEST(IoctlDoubleDeathTest, SixErrnoNumbersAreUnusableSocketsAndTheRestFatal)
+// The count requests of the other two families pass a failure on as it is. The socket's own
+// request reports a socket that can no longer be used and answers 0, and ends the process on
+// any other failure; each report ends in the emulation's message for the errno number.
+TEST(IoctlDoubleDeathTest, UnusableSocketsAreReportedAndTheRestFatal)
 {
-    std::uint32_t count = 0;
-    for (const int error : {228, 229, 230, 231, 232, 235}) {
-        g_failWith = error;
-        EXPECT_EQ(0, KelGetSocketPacketLength(5)) << error;
-        EXPECT_EQ(-1, KelIoctl(5, KEL_SOCKET_N_READ, &count)) << error;
+    const struct {
+        int error;
+        bool unusable;
+        std::string message;
+    } cases[] = {
+        {227, false, std::strerror(227)},
+        {228, true, "Socket operation on non-socket"},
+        {229, true, "Bad socket descriptor"},
+        {230, true, "Socket is not connected"},
+        {231, true, "Cannot send after socket shutdown"},
+        {232, true, "Connection reset by peer"},
+        {233, false, "Network is down"},
+        {234, false, "Operation now in progress"},
+        {235, true, "Software caused connection abort"},
+        {236, false, "Network dropped connection on reset"},
+        {237, false, std::strerror(237)},
+    };
+    for (const auto& c : cases) {
+        g_failWith = c.error;
+        std::uint32_t count = 0;
         errno = 0;
-        EXPECT_EQ(-1, KelIoctl(5, KEL_I_NREAD, &count)) << error;
-        EXPECT_EQ(error, errno);
+        EXPECT_EQ(-1, KelIoctl(5, c.unusable ? KEL_I_NREAD : KEL_TIOCINQ, &count)) << c.error;
+        EXPECT_EQ(c.error, errno) << c.error;
+        if (c.unusable) {
+            EXPECT_EQ(0, KelGetSocketPacketLength(5)) << c.error;
+            EXPECT_EQ("Be aware : Given socket descriptor is invalid. in ../KelIoctl at line 408.\n" +
+                          c.message + "\n",
+                      Traces(4, [] { KelGetSocketPacketLength(5); }).back())
+                << c.error;
+        } else {
+            EXPECT_EXIT(KelGetSocketPacketLength(5), Aborted,
+                        testing::Eq(AbortOutput(
+                            "Fatal warning : Ioctl failed for function call in ../KelIoctl at line 378.\n" +
+                            c.message + " Aborting ......\n")))
+                << c.error;
+        }
     }
-    for (const int error : {227, 233, 234, 236, EFAULT, EINVAL}) {
-        g_failWith = error;
-        EXPECT_EQ(-1, KelIoctl(5, KEL_TIOCINQ, &count)) << error;
-        EXPECT_EQ(error, errno);
-        EXPECT_EXIT(KelGetSocketPacketLength(5), Aborted,
-                    testing::Eq(AbortOutput(
-                        "Fatal warning : Ioctl failed for function call in ../KelIoctl at line 378.\n" +
-                        std::string(ju::strerror_new(error)) + " Aborting ......\n")))
-            << error;
-    }
-    g_failWith = 0;
 }
