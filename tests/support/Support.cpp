@@ -364,9 +364,6 @@ std::vector<Unusable> UnusableDescriptors()
     return {{"closed socket", ClosedSocket(), "Socket operation on non-socket"}};
 }
 
-
-
-
 bool IsLoaded(const char* path)
 {
     return ::GetModuleHandleA(path) != nullptr;
@@ -437,9 +434,6 @@ std::vector<Unusable> UnusableDescriptors()
     return {{"closed descriptor", ClosedSocket(), "Bad socket descriptor"},
             {"directory", directory, "Socket operation on non-socket"}};
 }
-
-
-
 
 bool IsLoaded(const char* path)
 {
