@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -36,12 +37,25 @@ TEST(Ioctl, CountsWaitingBytesAndRefusesTheRest)
     EXPECT_EQ("0123456789", pair.Receive(16)) << "nothing taken from the socket";
 }
 
-TEST(Ioctl, UnusableSocketsGiveZero)
+// A socket that is not there is reported as a warning at level 4 (with the emulation's
+// message), and the caller goes on: no bytes waiting.
+TEST(Ioctl, UnusableSocketsAreReportedAndGiveZero)
 {
+    const std::string invalid = "Be aware : Given socket descriptor is invalid. in ../KelIoctl at line ";
     for (const auto& unusable : UnusableDescriptors()) {
         std::uint32_t count = 0;
-        EXPECT_EQ(0, KelGetSocketPacketLength(unusable.fd)) << unusable.what;
-        EXPECT_LT(KelIoctl(unusable.fd, KEL_SOCKET_N_READ, &count), 0) << unusable.what;
+        const auto call = [&] {
+            EXPECT_EQ(0, KelGetSocketPacketLength(unusable.fd)) << unusable.what;
+            EXPECT_LT(KelIoctl(unusable.fd, KEL_I_NREAD, &count), 0) << unusable.what;
+        };
+        EXPECT_EQ((std::vector<std::string>{
+                      "KelGetSocketPacketLength(" + std::to_string(unusable.fd) + ")\n", "KelIoctl()\n",
+                      "KelIoctl_PktLen()\n", invalid + "372.\n" + unusable.message + "\n",
+                      invalid + "408.\n" + unusable.message + "\n", "KelIoctl()\n", "KelIoctl_I()\n"}),
+                  Traces(4, call))
+            << unusable.what;
+        EXPECT_EQ(std::vector<std::string>{}, Traces(3, call)) << unusable.what;
+        EXPECT_EQ(std::vector<std::string>{}, Traces(-1, call)) << "a negative level traces nothing";
     }
 }
 
