@@ -256,13 +256,6 @@ std::string HostName()
     return name;
 }
 
-in_addr Address(std::uint32_t word)
-{
-    in_addr address{};
-    address.s_addr = word;
-    return address;
-}
-
 sockaddr_in Loopback(std::uint16_t port)
 {
     sockaddr_in address{};
@@ -298,20 +291,6 @@ int ClosedSocket()
     return fd;
 }
 
-StreamPair::~StreamPair()
-{
-    CloseSocket(m_reader);
-    CloseSocket(m_writer);
-}
-
-std::string StreamPair::Receive(std::size_t size)
-{
-    std::string bytes(size, '\0');
-    const int got = static_cast<int>(::recv(m_reader, bytes.data(), static_cast<int>(size), 0));
-    bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    return bytes;
-}
-
 #if defined(_WIN32)
 
 const char kMathLibrary[] = "msvcrt.dll";
@@ -336,27 +315,6 @@ std::string AbortOutput(const std::string& written)
 void CloseSocket(int socket)
 {
     ::closesocket(static_cast<SOCKET>(socket));
-}
-
-// A loopback TCP connection; it delivers a moment after a send.
-StreamPair::StreamPair()
-{
-    const int listener = LoopbackSocket(SOCK_STREAM);
-    const sockaddr_in address = Loopback(PortOf(listener));
-    m_writer = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
-    ::connect(m_writer, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    m_reader = static_cast<int>(::accept(listener, nullptr, nullptr));
-    CloseSocket(listener);
-}
-
-void StreamPair::Send(const std::string& bytes)
-{
-    ::send(m_writer, bytes.data(), static_cast<int>(bytes.size()), 0);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    for (u_long waiting = 0; ::ioctlsocket(m_reader, FIONREAD, &waiting) == 0 && waiting < bytes.size() &&
-                             std::chrono::steady_clock::now() < deadline;) {
-        std::this_thread::yield();
-    }
 }
 
 std::vector<Unusable> UnusableDescriptors()
@@ -413,19 +371,6 @@ std::string AbortOutput(const std::string& written)
 void CloseSocket(int socket)
 {
     ::close(socket);
-}
-
-StreamPair::StreamPair()
-{
-    int fds[2];
-    ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds);
-    m_reader = fds[0];
-    m_writer = fds[1];
-}
-
-void StreamPair::Send(const std::string& bytes)
-{
-    ::send(m_writer, bytes.data(), bytes.size(), 0);
 }
 
 std::vector<Unusable> UnusableDescriptors()

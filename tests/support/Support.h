@@ -103,29 +103,12 @@ extern const bool kEmulated;
 bool Aborted(int status);
 std::string AbortOutput(const std::string& written);
 
-in_addr Address(std::uint32_t word);  // the word as it lies in memory
 sockaddr_in Loopback(std::uint16_t port = 0);
 std::uint16_t PortOf(int socket);
 int LoopbackSocket(int type);  // bound to the loopback on a port of the system's choosing; TCP ones listen
 void CloseSocket(int socket);
 int ClosedSocket();  // a number that was a socket a moment ago
 void SetNonBlocking(int socket);
-
-// Two connected stream sockets: a socket pair, or on Windows a loopback TCP connection.
-class StreamPair {
-public:
-    StreamPair();
-    ~StreamPair();
-    StreamPair(const StreamPair&) = delete;
-    StreamPair& operator=(const StreamPair&) = delete;
-    int reader() const { return m_reader; }
-    void Send(const std::string& bytes);  // returns once they are all waiting on the reader
-    std::string Receive(std::size_t size);
-
-private:
-    int m_reader = -1;
-    int m_writer = -1;
-};
 
 // Descriptors that no socket request can be made on, and the emulation's message for each:
 // a closed socket everywhere, a directory where the system has descriptors for them.
