@@ -1,5 +1,7 @@
 // The catalogue whole, against the golden file: each entry's code, severity and exact
 // message, seen in the report that it makes, and the code that the entry itself holds.
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -13,6 +15,15 @@
 using testing::ElementsAre;
 using testing::Eq;
 using testing::IsEmpty;
+
+namespace {
+
+void SayExitHandlersRan()
+{
+    std::fputs("exit handlers ran\n", stderr);
+}
+
+}  // namespace
 
 TEST(CatalogueDeathTest, EveryEntryReportsAsTheGoldenFileSays)
 {
@@ -39,8 +50,11 @@ TEST(CatalogueDeathTest, EveryEntryReportsAsTheGoldenFileSays)
             EXPECT_EXIT(report(), Aborted, Eq(AbortOutput("Fatal warning : " + body + " Aborting ......\n")))
                 << line;
         } else {
+            // The process ends as exit ends it: the exit handlers run.
             ASSERT_EQ("exit", severity) << line;
-            EXPECT_EXIT(report(), testing::ExitedWithCode(1), Eq("Termination : " + body + "\n")) << line;
+            EXPECT_EXIT((std::atexit(SayExitHandlersRan), report()), testing::ExitedWithCode(1),
+                        Eq("Termination : " + body + "\nexit handlers ran\n"))
+                << line;
         }
     }
     EXPECT_EQ(-220402, next) << "the golden file " << KELPORT_CATALOGUE << " holds every entry";

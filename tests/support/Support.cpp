@@ -86,9 +86,8 @@ std::string Quoted(const std::string& arg)
     return quoted.append(2 * backslashes, '\\') + "\"";
 }
 
-// The programs built with the tests sit beside them; a child's text streams end lines in CR LF.
-int Spawn(std::vector<std::string> args, std::vector<char*> envp, std::chrono::milliseconds limit,
-          bool& timedOut)
+// The programs built with the tests sit beside them.
+int Spawn(std::vector<std::string> args, std::vector<char*> envp, std::chrono::milliseconds limit)
 {
     if (args[0].find_first_of("/\\") == std::string::npos) {
         char self[MAX_PATH];
@@ -109,9 +108,8 @@ int Spawn(std::vector<std::string> args, std::vector<char*> envp, std::chrono::m
         throw std::runtime_error("cannot run " + args[0] + ": " + std::strerror(errno));
     }
     const HANDLE handle = reinterpret_cast<HANDLE>(process);
-    timedOut = ::WaitForSingleObject(handle, limit.count() > 0 ? static_cast<DWORD>(limit.count())
-                                                               : INFINITE) == WAIT_TIMEOUT;
-    if (timedOut) {
+    if (::WaitForSingleObject(handle, limit.count() > 0 ? static_cast<DWORD>(limit.count()) : INFINITE) ==
+        WAIT_TIMEOUT) {
         ::TerminateProcess(handle, 3);
         ::WaitForSingleObject(handle, INFINITE);
     }
@@ -121,14 +119,6 @@ int Spawn(std::vector<std::string> args, std::vector<char*> envp, std::chrono::m
     return status == 3 ? -1 : static_cast<int>(status);  // 3: abort, which no program gives otherwise
 }
 
-std::string Output(const std::string& path)
-{
-    std::string text = ReadFile(path);
-    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) {
-        text.erase(at, 1);
-    }
-    return text;
-}
 #else
 // A fault that makes a writer run on fills its file to here and no further, rather than the disk
 // that every other test and build shares; each test program and every program it runs inherits it.
@@ -144,8 +134,7 @@ bool CapFileSizes()
 }
 const bool kFileSizesCapped = CapFileSizes();
 
-int Spawn(std::vector<std::string> args, std::vector<char*> envp, std::chrono::milliseconds limit,
-          bool& timedOut)
+int Spawn(std::vector<std::string> args, std::vector<char*> envp, std::chrono::milliseconds limit)
 {
 #  if defined(KELPORT_TEST_EMULATOR)
     args.insert(args.begin(), KELPORT_TEST_EMULATOR);
@@ -166,8 +155,7 @@ int Spawn(std::vector<std::string> args, std::vector<char*> envp, std::chrono::m
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    timedOut = ended == 0 && limit.count() > 0;
-    if (timedOut) {
+    if (ended == 0 && limit.count() > 0) {
         ::kill(pid, SIGKILL);
     }
     if (ended != pid && ::waitpid(pid, &status, 0) != pid) {
@@ -176,10 +164,6 @@ int Spawn(std::vector<std::string> args, std::vector<char*> envp, std::chrono::m
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string Output(const std::string& path)
-{
-    return ReadFile(path);
-}
 #endif
 
 }  // namespace
@@ -207,18 +191,17 @@ ProcessResult RunProgram(const std::vector<std::string>& argv, const std::vector
         ::dup2(streams[fd], fd);
         ::close(streams[fd]);
     }
-    bool timedOut = false;
-    const int status = Spawn(argv, envp, limit, timedOut);
+    const int status = Spawn(argv, envp, limit);
     for (int fd = 0; fd < 3; ++fd) {
         ::dup2(saved[fd], fd);
         ::close(saved[fd]);
     }
-    return {status, Output(dir.File("out")), Output(dir.File("err")), timedOut};
+    return {status, ReadFile(dir.File("out")), ReadFile(dir.File("err"))};
 }
 
 std::string ReadFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path);  // text: a Windows program's CR LF is read as "\n"
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();

@@ -62,10 +62,9 @@ inline std::vector<std::string> Traces(int level, const std::function<void()>& c
 }
 
 struct ProcessResult {
-    int exitCode = -1;  // -1 when the program did not exit normally
+    int exitCode = -1;  // -1 when the program did not exit normally, or was ended at its limit
     std::string out;    // line ends as "\n" on every system
     std::string err;
-    bool timedOut = false;  // ended by the test at its limit
 };
 // Runs a program built with the tests (a path, or a file name beside the test program) with
 // the test's environment less every JUZAD_ variable, plus env ("NAME=value" each), under the
@@ -73,7 +72,7 @@ struct ProcessResult {
 ProcessResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
                          std::chrono::milliseconds limit = {});
 
-std::string ReadFile(const std::string& path);
+std::string ReadFile(const std::string& path);  // as text: line ends as "\n" on every system
 std::vector<std::string> Lines(const std::string& text);
 
 // A fresh folder under the system's temporary folder, removed with its files at the end.
