@@ -1,5 +1,6 @@
-// The catalogue whole, against the golden file: each entry's code, severity and exact
-// message, seen in the report that it makes, and the code that the entry itself holds.
+// Reports and the trace sink: the catalogue whole against its golden file, and the calls
+// that route a text to the tracing library or print the heap top.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -10,6 +11,7 @@
 
 #include "CKelError.h"
 #include "KelErrorDB.h"
+#include "ju.h"
 #include "support/Support.h"
 
 using testing::ElementsAre;
@@ -58,4 +60,36 @@ TEST(CatalogueDeathTest, EveryEntryReportsAsTheGoldenFileSays)
         }
     }
     EXPECT_EQ(-220402, next) << "the golden file " << KELPORT_CATALOGUE << " holds every entry";
+}
+
+TEST(GenZADTrace, RoutesByLevelAndRecordsOnlyWithAttributeEight)
+{
+    const std::pair<int, std::string> routes[] = {{6, "Memory Usage:78 KelDebug 8 KelIoctl()\n"},
+                                                  {5, "ZeltaDiscovery:83 KelDebug 8 KelIoctl()\n"},
+                                                  {7, "ZeltaDiscovery:83 KelDebug 8 KelIoctl()\n"}};
+    char text[] = "KelIoctl()\n";
+    for (const auto& [level, expected] : routes) {
+        const auto records = Records(0, [&, level = level] { genZADTrace(text, level); });
+        ASSERT_EQ(1u, records.size()) << level;
+        const Caught& r = records[0];
+        EXPECT_EQ(expected, r.component + ":" + std::to_string(r.line) + " " + r.file + " " +
+                                std::to_string(r.attributes) + " " + r.text);
+    }
+    JuZadTrc::SetAttributes("ZeltaDiscovery", 0xFFFFFFF7);
+    EXPECT_TRUE(Records(0, [&] { genZADTrace(text, 0); }).empty()) << "every attribute but 0x8";
+    JuZadTrc::SetAttributes("ZeltaDiscovery", 0xFFFFFFFF);
+}
+
+TEST(PrintMemoryUsage, WritesTheHeapTopOnStandardOutputEvenAtLevelZero)
+{
+    testing::internal::CaptureStdout();
+    const auto before = reinterpret_cast<std::uintptr_t>(ju::sbrk(0));
+    printMemoryUsage();
+    const auto after = reinterpret_cast<std::uintptr_t>(ju::sbrk(0));
+    const std::string out = testing::internal::GetCapturedStdout();
+    std::size_t digits = 0;
+    const auto top = std::stoull(out.substr(25), &digits, 16);
+    EXPECT_EQ(" [sbrk] top of heap is 0x" + out.substr(25, digits) + "\n", out);
+    EXPECT_GE(top, before);
+    EXPECT_LE(top, after);
 }
