@@ -17,6 +17,7 @@
 //                                            of 1000000 + its number and leaves, or is ended by its
 //                                            alarm after SECONDS; the first child that fails stops
 //                                            the forking and the exit status is 1; prints "parent PID"
+// Before any of these, --fsize BYTES and --nofile COUNT lower the process's limits (POSIX).
 // LIBRARY is the built KelPort, loaded at run time. Exits 3 when it cannot set itself up, 4 if
 // the traces left an error on a standard stream, 5 if they changed errno. Its system log is
 // standard output: "openlog IDENT OPTION FACILITY", then "syslog PRIORITY [MESSAGE]" each.
@@ -27,6 +28,7 @@
 constexpr int kBinary = O_BINARY;  // lines that end as on every other system
 #else
 #  include <dlfcn.h>
+#  include <sys/resource.h>
 #  include <sys/socket.h>
 #  include <sys/wait.h>
 #  include <unistd.h>
@@ -170,10 +172,23 @@ int ForkUnderLoad(const Library& library, int children, unsigned seconds)
     return failed;
 }
 
+bool Limit(const char* option, long value)
+{
+    rlimit limit{};
+    const int resource = std::strcmp(option, "--fsize") == 0 ? RLIMIT_FSIZE : RLIMIT_NOFILE;
+    limit.rlim_max = ::getrlimit(resource, &limit) == 0 ? limit.rlim_max : RLIM_INFINITY;
+    limit.rlim_cur = static_cast<rlim_t>(value);
+    return ::setrlimit(resource, &limit) == 0;
+}
 #else
 int ForkUnderLoad(const Library&, int, unsigned)
 {
     return 3;
+}
+
+bool Limit(const char*, long)
+{
+    return false;
 }
 #endif
 
@@ -200,6 +215,15 @@ extern "C" void syslog(int priority, const char* format, ...)
 
 int main(int argc, char** argv)
 {
+    // Limits lowered for the run, as a service may be started with them.
+    while (argc > 3 && (std::strcmp(argv[1], "--fsize") == 0 || std::strcmp(argv[1], "--nofile") == 0)) {
+        if (!Limit(argv[1], std::atol(argv[2]))) {
+            return 3;
+        }
+        argv[2] = argv[0];
+        argv += 2;
+        argc -= 2;
+    }
     const std::string mode = argc > 1 ? argv[1] : "";
     Library library;
     if (mode == "--end-while-tracing" || mode == "--fork") {

@@ -33,10 +33,6 @@ TEST(SysInfo, AnswersTheHostNameAndRefusesTheRest)
     EXPECT_EQ(-1,
               KelSysInfo(E_KSIHostname, buf, static_cast<long>(name.size())));  // no room for the terminator
     EXPECT_EQ(ENAMETOOLONG, errno);
-    char* copy = KelGetHostName();
-    ASSERT_NE(nullptr, copy);
-    EXPECT_EQ(name, copy);
-    std::free(copy);
 
     // The queries that are not served leave the buffer as it was.
     for (const int query : {-1, 1, 12, 14}) {
@@ -146,17 +142,10 @@ TEST(SocketWrappers, PassLengthsInAndOut)
     const int receiver = LoopbackSocket(SOCK_DGRAM);
     const int sender = LoopbackSocket(SOCK_DGRAM);
     const sockaddr_in to = Loopback(PortOf(receiver));
-    const std::string payload(100, 'd');
-    ASSERT_EQ(100,
-              ::sendto(sender, payload.data(), 100, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to));
+    // A whole datagram and its sender are the example agents' exchange; here, the edges.
     char buffer[256];
     sockaddr_in from{};
     int length = 16;
-    EXPECT_EQ(100,
-              KelRecvFrom(receiver, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length));
-    EXPECT_EQ(16, length);
-    EXPECT_EQ(PortOf(sender), ntohs(from.sin_port));
-    EXPECT_EQ(payload, std::string(buffer, 100));
     ASSERT_EQ(0, ::sendto(sender, buffer, 0, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to));
     EXPECT_EQ(0, KelRecvFrom(receiver, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length))
         << "an empty datagram";
@@ -167,6 +156,7 @@ TEST(SocketWrappers, PassLengthsInAndOut)
         << "cut short";
     EXPECT_EQ("0123456789#", std::string(buffer, 11));
     EXPECT_EQ(16, length);
+    EXPECT_EQ(PortOf(sender), ntohs(from.sin_port));
     SetNonBlocking(receiver);
     errno = 0;
     EXPECT_EQ(-1,

@@ -16,7 +16,6 @@
 
 #if !defined(_WIN32)
 #  include <fcntl.h>
-#  include <sys/resource.h>
 #  include <sys/stat.h>
 #  include <sys/statvfs.h>
 #  include <unistd.h>
@@ -32,22 +31,6 @@ ProcessResult Emit(std::vector<std::string> args, const std::vector<std::string>
     args.insert(args.begin(), KELPORT_HELPER);
     return RunProgram(args, env, std::chrono::seconds(60));
 }
-
-#if !defined(_WIN32)
-// Emit with one of this process's limits lowered to VALUE for the run, which the child inherits.
-ProcessResult EmitLimited(int resource, rlim_t value, const std::vector<std::string>& args,
-                          const std::vector<std::string>& env)
-{
-    rlimit saved{};
-    EXPECT_EQ(0, ::getrlimit(resource, &saved));
-    rlimit lowered = saved;
-    lowered.rlim_cur = value;
-    EXPECT_EQ(0, ::setrlimit(resource, &lowered));
-    auto emitted = Emit(args, env);
-    ::setrlimit(resource, &saved);
-    return emitted;
-}
-#endif
 
 // Each number as N, for the numbers no test can know (times, ids, counts).
 std::string Numberless(const std::string& text)
@@ -113,14 +96,12 @@ TEST(JuZadFormat, CategoriesUtf8AndLocalTime)
 TEST(JuZadSinks, RotatingFilesKeepWholeRecords)
 {
     TempDir dir;
-    const std::vector<std::string> args = {"--records", "400"};
     const std::string sink = "JUZAD_TRACE_SINK=rotate:" + dir.File("trace.log") + ":2000:2";
-#if defined(_WIN32)
+    // Some sixteen rotations with ten descriptors (where a limit can be set): a sink that kept
+    // its old files open would run out.
+    std::vector<std::string> args = {"--nofile", "10", "--records", "400"};
+    args.erase(args.begin(), args.begin() + (KELPORT_WINDOWS ? 2 : 0));
     EXPECT_EQ("", Emit(args, {sink}).err);
-#else
-    // Some sixteen rotations with ten descriptors: a sink that kept its old files open would run out.
-    EXPECT_EQ("", EmitLimited(RLIMIT_NOFILE, 10, args, {sink}).err);
-#endif
     std::set<std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
         files.insert(entry.path().filename().string());
@@ -144,34 +125,6 @@ TEST(JuZadSinks, RotatingFilesKeepWholeRecords)
 }
 
 #if !defined(_WIN32)
-// A file grown to the size limit that the program started with is a failure like the others,
-// said once and counted, not a signal that ends the program, whichever sink writes it.
-TEST(JuZadSinks, FilesAtTheSizeLimitLoseRecordsNotTheProgram)
-{
-    TempDir dir;
-    const struct {
-        std::string sink;
-        std::string file;  // empty: standard error
-    } atLimit[] = {{"stderr", ""},
-                   {"file:" + dir.File("trace.log"), dir.File("trace.log")},
-                   {"rotate:" + dir.File("turn.log") + ":2000:2", dir.File("turn.log")}};
-    for (const auto& row : atLimit) {
-        SCOPED_TRACE(row.sink);
-        const auto run = EmitLimited(RLIMIT_FSIZE, 1000, std::vector<std::string>(20, "a"),
-                                     {"JUZAD_TRACE_SINK=" + row.sink});
-        EXPECT_EQ(0, run.exitCode);
-        EXPECT_EQ(1000u, row.file.empty() ? run.err.size() : std::filesystem::file_size(row.file));
-        if (!row.file.empty()) {
-            const std::string sink = "JUZAD_TRACE_SINK='" + row.sink + "'";
-            EXPECT_EQ(Numberless("JuZad: cannot write to " + sink +
-                                 " (File too large); records are dropped until it can be written again\n"
-                                 "JuZad: 0 records were dropped: " +
-                                 sink + " could not be written (File too large)\n"),
-                      Numberless(run.err));
-        }
-    }
-}
-
 // Where a privileged program's traces go is not for whoever runs it to choose.
 TEST(JuZadSinks, NoLinksNoOthersWritingNoVariablesInSetuidPrograms)
 {

@@ -56,7 +56,7 @@ TEST(Library, EndsWhileOtherThreadsTrace)
 // KelFork from a process whose other threads are tracing: every child finishes, and its
 // record arrives whole and once, with the child's own pid; each fork is traced once, by the
 // parent, before it forks.
-TEST(Fork, ChildrenOfABusyProcessTraceAndEnd)
+TEST(Fork, ChildrenTraceAndEndWhileOtherThreadsTraceAtOnce)
 {
     if (!kHasFork) {
         GTEST_SKIP() << "KelFork makes no process on this system";
