@@ -115,7 +115,7 @@ TEST(ErrorReport, ALongTextKeepsNoMemoryAndIsCutShortWithoutIt)
     std::string text;
     text.reserve(2000);  // taking a record allocates nothing
     JuZadTrc::SetRecordHandler([&text](const JuZadTrc::Record& r) { text = r.text; });
-    ScopedValue<int> level(__Kelvora_Debug_Level, 4);
+    const int saved = std::exchange(__Kelvora_Debug_Level, 4);
     const std::string report = "Be aware : Given socket descriptor is invalid. in ../X at line 1.\n";
     const std::string longText(1000, 'x');
     const long before = g_outstanding;
@@ -126,6 +126,7 @@ TEST(ErrorReport, ALongTextKeepsNoMemoryAndIsCutShortWithoutIt)
     CKelError(-220459, "../X", 1, longText.c_str());
     EXPECT_EQ(report + "\n", text);
     JuZadTrc::SetRecordHandler(nullptr);
+    __Kelvora_Debug_Level = saved;
 }
 
 TEST(AllocationDeathTest, AnAddressTextWithoutMemoryIsFatal)

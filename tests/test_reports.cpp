@@ -69,14 +69,13 @@ TEST(GenZADTrace, RoutesByLevelAndRecordsOnlyWithAttributeEight)
                                                   {7, "ZeltaDiscovery:83 KelDebug 8 KelIoctl()\n"}};
     char text[] = "KelIoctl()\n";
     for (const auto& [level, expected] : routes) {
-        const auto records = Records(0, [&, level = level] { genZADTrace(text, level); });
-        ASSERT_EQ(1u, records.size()) << level;
-        const Caught& r = records[0];
-        EXPECT_EQ(expected, r.component + ":" + std::to_string(r.line) + " " + r.file + " " +
-                                std::to_string(r.attributes) + " " + r.text);
+        EXPECT_EQ(std::vector<std::string>{expected},
+                  Traces(
+                      0, [&, level = level] { genZADTrace(text, level); }, true))
+            << level;
     }
     JuZadTrc::SetAttributes("ZeltaDiscovery", 0xFFFFFFF7);
-    EXPECT_TRUE(Records(0, [&] { genZADTrace(text, 0); }).empty()) << "every attribute but 0x8";
+    EXPECT_TRUE(Traces(0, [&] { genZADTrace(text, 0); }).empty()) << "every attribute but 0x8";
     JuZadTrc::SetAttributes("ZeltaDiscovery", 0xFFFFFFFF);
 }
 

@@ -277,7 +277,6 @@ int ClosedSocket()
 #if defined(_WIN32)
 
 const char kMathLibrary[] = "msvcrt.dll";
-const bool kHasFork = false;
 const bool kEmulated = true;
 
 int ProcessId()
@@ -325,7 +324,6 @@ void SetTimeZone(const char* zone)
 #else
 
 const char kMathLibrary[] = "libm.so.6";
-const bool kHasFork = true;
 #  if defined(KELPORT_TEST_EMULATOR)
 const bool kEmulated = true;
 #  else

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -15,49 +16,20 @@
 #include "KelDebug.h"
 #include "KelPortPlatform.h"
 
-// A global set for a scope.
-template <typename T>
-class ScopedValue {
-public:
-    ScopedValue(T& target, T value) : m_target(target), m_saved(target) { m_target = value; }
-    ~ScopedValue() { m_target = m_saved; }
-    ScopedValue(const ScopedValue&) = delete;
-    ScopedValue& operator=(const ScopedValue&) = delete;
-
-private:
-    T& m_target;
-    T m_saved;
-};
-
-// A record as the tracing library received it, kept.
-struct Caught {
-    std::string component;
-    std::uint32_t attributes;
-    std::string text;
-    std::string file;
-    std::uint32_t line;
-};
-
-// The records that call hands to the tracing library at a debug level, in order.
-inline std::vector<Caught> Records(int level, const std::function<void()>& call)
+// The texts that call hands to the tracing library at a debug level, in order; whole, each
+// as "COMPONENT:LINE FILE ATTRIBUTES TEXT".
+inline std::vector<std::string> Traces(int level, const std::function<void()>& call, bool whole = false)
 {
-    std::vector<Caught> records;
-    ScopedValue<int> debugLevel(__Kelvora_Debug_Level, level);
-    JuZadTrc::SetRecordHandler([&records](const JuZadTrc::Record& r) {
-        records.push_back({r.component, r.attributes, r.text, r.file, r.line});
+    std::vector<std::string> texts;
+    const int saved = std::exchange(__Kelvora_Debug_Level, level);
+    JuZadTrc::SetRecordHandler([&texts, whole](const JuZadTrc::Record& r) {
+        texts.push_back(!whole ? r.text
+                               : std::string(r.component) + ":" + std::to_string(r.line) + " " + r.file +
+                                     " " + std::to_string(r.attributes) + " " + r.text);
     });
     call();
     JuZadTrc::SetRecordHandler(nullptr);
-    return records;
-}
-
-// Their texts alone.
-inline std::vector<std::string> Traces(int level, const std::function<void()>& call)
-{
-    std::vector<std::string> texts;
-    for (const auto& record : Records(level, call)) {
-        texts.push_back(record.text);
-    }
+    __Kelvora_Debug_Level = saved;
     return texts;
 }
 
@@ -93,8 +65,6 @@ std::string HostName();
 int ProcessId();
 // The file name of the system's library of C math functions (cos among them).
 extern const char kMathLibrary[];
-// Whether KelFork makes a process here; where it does not, it fails with ENOSYS.
-extern const bool kHasFork;
 // Whether the tests run under an emulator, several times slower than the machine.
 extern const bool kEmulated;
 // For death tests: whether a process ended by abort, and what it leaves on standard error
