@@ -1,5 +1,5 @@
 // What the tests run as a user's program would: traces through the tracing library as the
-// environment configures it, and the built library loaded and called from busy threads.
+// environment configures it, and the library's calls from busy threads.
 //   kelport_helper TEXT...                   each TEXT once per object that is active for 8
 //   kelport_helper --records M               M records "record I"
 //   kelport_helper --reopen-stderr PATH TEXT...
@@ -7,27 +7,25 @@
 //                                            with standard error open on PATH
 //   kelport_helper --broken-stdout TEXT...   the TEXTs, run again with standard output a pipe
 //                                            whose reader has gone
-//   kelport_helper --end-while-tracing LIBRARY [--handler]
+//   kelport_helper --end-while-tracing [--handler]
 //                                            three threads call KelMaxThreads at debug level 4
 //                                            (into a record handler of the program's own with
 //                                            --handler) without end, and main returns while they do
-//   kelport_helper --fork LIBRARY CHILDREN SECONDS
+//   kelport_helper --fork CHILDREN SECONDS
 //                                            three threads trace KelGetSocketPacketLength while
 //                                            main calls KelFork; each child traces KelMaxThreads
 //                                            of 1000000 + its number and leaves, or is ended by its
 //                                            alarm after SECONDS; the first child that fails stops
 //                                            the forking and the exit status is 1; prints "parent PID"
 // Before any of these, --fsize BYTES and --nofile COUNT lower the process's limits (POSIX).
-// LIBRARY is the built KelPort, loaded at run time. Exits 3 when it cannot set itself up, 4 if
+// Exits 3 when it cannot set itself up, 4 if
 // the traces left an error on a standard stream, 5 if they changed errno. Its system log is
 // standard output: "openlog IDENT OPTION FACILITY", then "syslog PRIORITY [MESSAGE]" each.
 #include <fcntl.h>
 #if defined(_WIN32)
 #  include <io.h>
-#  include <windows.h>
 constexpr int kBinary = O_BINARY;  // lines that end as on every other system
 #else
-#  include <dlfcn.h>
 #  include <sys/resource.h>
 #  include <sys/socket.h>
 #  include <sys/wait.h>
@@ -49,6 +47,7 @@ constexpr int kBinary = 0;
 #include <vector>
 
 #include "JuZadTrc.h"
+#include "KelPort.h"
 
 namespace {
 
@@ -76,40 +75,10 @@ void EmitAll(int argc, char** argv, int first)
     }
 }
 
-// The calls of the library at LIBRARY, by the names that GCC's C++ gives them on every target.
-struct Library {
-    int* level = nullptr;
-    int (*maxThreads)(int) = nullptr;
-    int (*fork)() = nullptr;
-    int (*packetLength)(int) = nullptr;
-};
-
-bool Load(const char* path, Library& calls)
-{
-#if defined(_WIN32)
-    const HMODULE library = ::LoadLibraryA(path);
-    const auto symbol = [library](const char* name) {
-        return reinterpret_cast<void*>(::GetProcAddress(library, name));
-    };
-#else
-    void* library = ::dlopen(path, RTLD_NOW);
-    const auto symbol = [library](const char* name) { return ::dlsym(library, name); };
-#endif
-    if (library == nullptr) {
-        return false;
-    }
-    calls.level = static_cast<int*>(symbol("__Kelvora_Debug_Level"));
-    calls.maxThreads = reinterpret_cast<int (*)(int)>(symbol("_Z13KelMaxThreadsi"));
-    calls.fork = reinterpret_cast<int (*)()>(symbol("_Z7KelForkv"));
-    calls.packetLength = reinterpret_cast<int (*)(int)>(symbol("_Z24KelGetSocketPacketLengthi"));
-    return calls.level != nullptr && calls.maxThreads != nullptr && calls.fork != nullptr &&
-           calls.packetLength != nullptr;
-}
-
 // Trivially destroyed: the threads count on while the process ends.
 std::atomic<long> g_calls{0};
 
-int EndWhileTracing(const Library& library, bool handler)
+int EndWhileTracing(bool handler)
 {
     if (handler) {
         // One that takes its time, as a handler that writes the record somewhere does: a thread
@@ -119,11 +88,11 @@ int EndWhileTracing(const Library& library, bool handler)
             std::this_thread::sleep_for(std::chrono::microseconds(100));
         });
     }
-    *library.level = 4;
+    __Kelvora_Debug_Level = 4;
     for (int t = 0; t < 3; ++t) {
-        std::thread([maxThreads = library.maxThreads] {
+        std::thread([] {
             for (int i = 0;; ++i) {
-                maxThreads(i);
+                KelMaxThreads(i);
                 g_calls.fetch_add(1);
             }
         }).detach();
@@ -135,29 +104,29 @@ int EndWhileTracing(const Library& library, bool handler)
 }
 
 #if !defined(_WIN32)
-int ForkUnderLoad(const Library& library, int children, unsigned seconds)
+int ForkUnderLoad(int children, unsigned seconds)
 {
     int pair[2];
     if (children <= 0 || seconds == 0 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0 ||
         ::write(pair[1], "load", 4) != 4) {
         return 3;
     }
-    *library.level = 4;
+    __Kelvora_Debug_Level = 4;
     std::atomic<bool> done{false};
     std::vector<std::thread> load;
     for (int t = 0; t < 3; ++t) {
         load.emplace_back([&] {
             while (!done.load(std::memory_order_relaxed)) {
-                library.packetLength(pair[0]);
+                KelGetSocketPacketLength(pair[0]);
             }
         });
     }
     int failed = 0;
     for (int child = 0; child < children && failed == 0; ++child) {
-        const int pid = library.fork();
+        const int pid = KelFork();
         if (pid == 0) {
             ::alarm(seconds);
-            library.maxThreads(1000000 + child);
+            KelMaxThreads(1000000 + child);
             ::_exit(0);
         }
         int status = 0;
@@ -181,7 +150,7 @@ bool Limit(const char* option, long value)
     return ::setrlimit(resource, &limit) == 0;
 }
 #else
-int ForkUnderLoad(const Library&, int, unsigned)
+int ForkUnderLoad(int, unsigned)
 {
     return 3;
 }
@@ -225,15 +194,11 @@ int main(int argc, char** argv)
         argc -= 2;
     }
     const std::string mode = argc > 1 ? argv[1] : "";
-    Library library;
-    if (mode == "--end-while-tracing" || mode == "--fork") {
-        if (argc < 3 || !Load(argv[2], library)) {
-            return 3;
-        }
-        return mode == "--fork"
-                   ? ForkUnderLoad(library, argc == 5 ? std::atoi(argv[3]) : 0,
-                                   argc == 5 ? static_cast<unsigned>(std::atoi(argv[4])) : 0)
-                   : EndWhileTracing(library, argc == 4 && std::strcmp(argv[3], "--handler") == 0);
+    if (mode == "--end-while-tracing") {
+        return EndWhileTracing(argc == 3 && std::strcmp(argv[2], "--handler") == 0);
+    }
+    if (mode == "--fork") {
+        return argc == 4 ? ForkUnderLoad(std::atoi(argv[2]), static_cast<unsigned>(std::atoi(argv[3]))) : 3;
     }
     if (argc == 3 && mode == "--records") {
         for (int i = 0; i < std::atoi(argv[2]); ++i) {

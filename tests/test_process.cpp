@@ -39,7 +39,7 @@ TEST(Library, EndsWhileOtherThreadsTrace)
     TempDir dir;
     const std::string sink = "JUZAD_TRACE_SINK=file:" + dir.File("trace.log");
     for (const bool handler : {false, true}) {
-        std::vector<std::string> args = {KELPORT_HELPER, "--end-while-tracing", KELPORT_LIBRARY};
+        std::vector<std::string> args = {KELPORT_HELPER, "--end-while-tracing"};
         if (handler) {
             args.push_back("--handler");
         }
@@ -72,9 +72,8 @@ TEST(Fork, ChildrenTraceAndEndWhileOtherThreadsTraceAtOnce)
             env.push_back("JUZAD_TRACE_SINK=file:" + path);
         }
         // Each child has 5 seconds to end; under an emulator, 30.
-        const auto run = RunProgram(
-            {KELPORT_HELPER, "--fork", KELPORT_LIBRARY, std::to_string(children), kEmulated ? "30" : "5"},
-            env);
+        const auto run =
+            RunProgram({KELPORT_HELPER, "--fork", std::to_string(children), kEmulated ? "30" : "5"}, env);
         ASSERT_EQ(0, run.exitCode) << run.out;
         long parent = 0;
         ASSERT_EQ(1, std::sscanf(run.out.c_str(), "parent %ld", &parent)) << run.out;
