@@ -20,6 +20,7 @@
 #include "KelPort.h"
 #include "KelReentrant.h"
 #include "KelSysInfoInternal.h"
+#include "ju.h"
 #include "support/Support.h"
 
 TEST(SysInfo, AnswersTheHostNameAndRefusesTheRest)
@@ -32,6 +33,8 @@ TEST(SysInfo, AnswersTheHostNameAndRefusesTheRest)
     EXPECT_EQ(-1,
               KelSysInfo(E_KSIHostname, buf, static_cast<long>(name.size())));  // no room for the terminator
     EXPECT_EQ(ENAMETOOLONG, errno);
+    EXPECT_EQ(-1, KelSysInfo(E_KSIHostname, buf, 0));
+    EXPECT_EQ(EINVAL, errno);
 
     // The queries that are not served leave the buffer as it was.
     for (const int query : {-1, 1, 12, 14}) {
@@ -158,6 +161,7 @@ TEST(SocketWrappers, PassLengthsInAndOut)
     EXPECT_LT(
         KelRecvFrom(ClosedSocket(), buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length),
         0);
+    EXPECT_EQ(UnusableDescriptors().front().message, ju::strerror_new(errno));
     EXPECT_EQ(16, length);
 
     const int listener = LoopbackSocket(SOCK_STREAM);

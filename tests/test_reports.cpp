@@ -9,6 +9,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#  include <malloc.h>
+#endif
+
 #include "CKelError.h"
 #include "KelErrorDB.h"
 #include "ju.h"
@@ -91,4 +95,9 @@ TEST(PrintMemoryUsage, WritesTheHeapTopOnStandardOutputEvenAtLevelZero)
     EXPECT_EQ(" [sbrk] top of heap is 0x" + out.substr(25, digits) + "\n", out);
     EXPECT_GE(top, before);
     EXPECT_LE(top, after);
+#if defined(_WIN32)
+    // No program break there: the top is where the committed memory of the runtime heap's first
+    // segment ends, above the heap's start.
+    EXPECT_GT(top, static_cast<std::uintptr_t>(::_get_heap_handle()));
+#endif
 }

@@ -357,8 +357,10 @@ void CloseSocket(int socket)
 std::vector<Unusable> UnusableDescriptors()
 {
     static const int directory = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    static const int listening = LoopbackSocket(SOCK_STREAM);  // Windows counts 0 bytes waiting on one
     return {{"closed descriptor", ClosedSocket(), "Bad socket descriptor"},
-            {"directory", directory, "Socket operation on non-socket"}};
+            {"directory", directory, "Socket operation on non-socket"},
+            {"listening socket", listening, "Socket is not connected"}};
 }
 
 bool IsLoaded(const char* path)

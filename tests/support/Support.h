@@ -80,7 +80,8 @@ int ClosedSocket();  // a number that was a socket a moment ago
 void SetNonBlocking(int socket);
 
 // Descriptors that no socket request can be made on, and the emulation's message for each:
-// a closed socket everywhere, a directory where the system has descriptors for them.
+// a closed socket everywhere; a directory and a listening socket where the system has no
+// count for them.
 struct Unusable {
     std::string what;
     int fd;
