@@ -1,7 +1,6 @@
 // What the tests run as a user's program would: traces through the tracing library as the
 // environment configures it, and the library's calls from busy threads.
 //   kelport_helper TEXT...                   each TEXT once per object that is active for 8
-//   kelport_helper --records M               M records "record I"
 //   kelport_helper --reopen-stderr PATH TEXT...
 //                                            the TEXTs with standard error closed, then again
 //                                            with standard error open on PATH
@@ -199,12 +198,6 @@ int main(int argc, char** argv)
     }
     if (mode == "--fork") {
         return argc == 4 ? ForkUnderLoad(std::atoi(argv[2]), static_cast<unsigned>(std::atoi(argv[3]))) : 3;
-    }
-    if (argc == 3 && mode == "--records") {
-        for (int i = 0; i < std::atoi(argv[2]); ++i) {
-            Emit(general, ("record " + std::to_string(i) + "\n").c_str(), 1);
-        }
-        return 0;
     }
 #if !defined(_WIN32)
     if (argc > 2 && mode == "--broken-stdout") {

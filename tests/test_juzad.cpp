@@ -90,15 +90,18 @@ TEST(JuZadSinks, RotatingFilesKeepWholeRecords)
     const std::string sink = "JUZAD_TRACE_SINK=rotate:" + dir.File("trace.log") + ":2000:2";
     // Some sixteen rotations with ten descriptors (where a limit can be set): a sink that kept
     // its old files open would run out.
-    std::vector<std::string> args = {"--nofile", "10", "--records", "400"};
-    args.erase(args.begin(), args.begin() + (KELPORT_WINDOWS ? 2 : 0));
-    EXPECT_EQ("", Emit(args, {sink}).err);
+    std::vector<std::string> args(402, "record");
+    args[0] = "--nofile";
+    args[1] = "10";
+    EXPECT_EQ(
+        "", Emit({args.begin() + (KELPORT_WINDOWS ? 2 : 0), args.end()}, {sink, "JUZAD_TRACE=Memory Usage=0"})
+                .err);
     std::set<std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
         files.insert(entry.path().filename().string());
         EXPECT_LE(std::filesystem::file_size(entry.path()), 2000u) << entry.path();
         for (const auto& line : Lines(ReadFile(entry.path().string()))) {
-            EXPECT_EQ("[N-N-N N:N:N.N] [ZeltaDiscovery] [Trace] [pid N tid N] emit:N record N",
+            EXPECT_EQ("[N-N-N N:N:N.N] [ZeltaDiscovery] [Trace] [pid N tid N] emit:N record",
                       Numberless(line));
         }
     }
@@ -107,7 +110,8 @@ TEST(JuZadSinks, RotatingFilesKeepWholeRecords)
     // A record larger than BYTES has a file to itself, and no empty file is rotated away for it.
     // A name that begins with its only dot has no extension.
     TempDir large;
-    Emit({"--records", "2"}, {"JUZAD_TRACE_SINK=rotate:" + large.File(".trace") + ":10:2"});
+    Emit({"first", "second"},
+         {"JUZAD_TRACE_SINK=rotate:" + large.File(".trace") + ":10:2", "JUZAD_TRACE=Memory Usage=0"});
     files.clear();
     for (const auto& entry : std::filesystem::directory_iterator(large.Path())) {
         files.insert(entry.path().filename().string());
@@ -148,7 +152,8 @@ TEST(JuZadSinks, NoLinksNoOthersWritingNoVariablesInSetuidPrograms)
     EXPECT_EQ("untouched\n", ReadFile(target));
 
     const mode_t saved = ::umask(0);
-    Emit({"--records", "50"}, {"JUZAD_TRACE_SINK=rotate:" + dir.File("trace.log") + ":1000:1"});
+    Emit(std::vector<std::string>(50, "record"),
+         {"JUZAD_TRACE_SINK=rotate:" + dir.File("trace.log") + ":1000:1"});
     ::umask(saved);
     for (const std::string name : {"trace.log", "trace.1.log"}) {
         const auto permissions = std::filesystem::status(dir.File(name)).permissions();
