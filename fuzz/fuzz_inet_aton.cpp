@@ -1,5 +1,5 @@
 // KelInetAtoN against the system's inet_addr, whose rule it applies unchanged, and
-// KelGetIPStr on what it parsed: the dotted quad of the address's bytes.
+// KelGetIPStr, in both its forms, on what it parsed: the dotted quad of the address's bytes.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -24,9 +24,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto* bytes = reinterpret_cast<const unsigned char*>(&result.s_addr);
     char quad[16] = {};
     std::snprintf(quad, sizeof quad, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
+    // Both forms give a fresh block each: the quad, then zeros to its end. Only the low 32 bits
+    // of an unsigned long that has more are an address.
     char* shown = KelGetIPStr(result);
-    const bool same = std::string(shown, sizeof quad) == std::string(quad, sizeof quad);  // zeros to the end
+    const auto high = static_cast<unsigned long>(0xFFFF000000000000ULL);  // where unsigned long has them
+    char* number = KelGetIPStr(high | static_cast<unsigned long>(result.s_addr));
+    const bool same = std::string(shown, sizeof quad) == std::string(quad, sizeof quad) &&
+                      std::string(number, sizeof quad) == std::string(quad, sizeof quad) && shown != number;
     std::free(shown);
+    std::free(number);
     if (!same) {
         Fail("KelGetIPStr is not the dotted quad of the address");
     }

@@ -118,19 +118,6 @@ TEST(IoctlDeathTest, OtherFailuresAreFatal)
     CloseSocket(socket);
 }
 
-// A fresh block of 16 bytes each time: the text, then zeros to its end. Only the low 32 bits
-// of an unsigned long that has more are an address.
-TEST(AddressText, FreshBlocksOfTheLow32Bits)
-{
-    const auto high = static_cast<unsigned long>(0xFFFF000000000000ULL);  // where unsigned long has them
-    char* first = KelGetIPStr(high | static_cast<unsigned long>(htonl(0x0A010203)));
-    char* second = KelGetIPStr(0xFFFFFFFFUL);
-    EXPECT_EQ(std::string("10.1.2.3\0\0\0\0\0\0\0\0", 16), std::string(first, 16));
-    EXPECT_EQ(std::string("255.255.255.255\0", 16), std::string(second, 16));
-    std::free(first);
-    std::free(second);
-}
-
 TEST(SocketWrappers, PassLengthsInAndOut)
 {
     const int receiver = LoopbackSocket(SOCK_DGRAM);

@@ -113,7 +113,7 @@ TEST(Runs, EachGivesWhatTheGoldenFileSays)
     const std::pair<std::string, std::string> names[] = {
         {"DIR", dir.Path()},
         {"HOST", HostName()},
-        {"MATH", kMathLibrary},
+        {"MATH", KELPORT_WINDOWS ? "msvcrt.dll" : "libm.so.6"},
         {"SOURCE", source.substr(0, source.find_last_of("/\\"))}};
     const std::pair<std::string, std::string> programs[] = {
         {"kelport", KELPORT_PROGRAM}, {"demo", KELPORT_DEMO}, {"helper", KELPORT_HELPER}};

@@ -276,7 +276,6 @@ int ClosedSocket()
 
 #if defined(_WIN32)
 
-const char kMathLibrary[] = "msvcrt.dll";
 const bool kEmulated = true;
 
 int ProcessId()
@@ -323,7 +322,6 @@ void SetTimeZone(const char* zone)
 
 #else
 
-const char kMathLibrary[] = "libm.so.6";
 #  if defined(KELPORT_TEST_EMULATOR)
 const bool kEmulated = true;
 #  else

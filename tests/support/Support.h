@@ -63,8 +63,6 @@ private:
 
 std::string HostName();
 int ProcessId();
-// The file name of the system's library of C math functions (cos among them).
-extern const char kMathLibrary[];
 // Whether the tests run under an emulator, several times slower than the machine.
 extern const bool kEmulated;
 // For death tests: whether a process ended by abort, and what it leaves on standard error
