@@ -316,7 +316,7 @@ void SetNonBlocking(int socket)
 
 void SetTimeZone(const char* zone)
 {
-    ::_putenv_s("TZ", zone != nullptr ? zone : "");  // an empty value removes it
+    ::_putenv_s("TZ", zone);
     ::_tzset();
 }
 
@@ -374,11 +374,7 @@ void SetNonBlocking(int socket)
 
 void SetTimeZone(const char* zone)
 {
-    if (zone != nullptr) {
-        ::setenv("TZ", zone, 1);
-    } else {
-        ::unsetenv("TZ");
-    }
+    ::setenv("TZ", zone, 1);
     ::tzset();
 }
 

@@ -90,5 +90,5 @@ std::vector<Unusable> UnusableDescriptors();
 // Whether the system's loader holds the library at path.
 bool IsLoaded(const char* path);
 
-// The zone of local time for the C library (null: none set, the system's own).
+// The zone of local time for the C library.
 void SetTimeZone(const char* zone);
