@@ -6,10 +6,10 @@
 //                                            with standard error open on PATH
 //   kelport_helper --broken-stdout TEXT...   the TEXTs, run again with standard output a pipe
 //                                            whose reader has gone
-//   kelport_helper --end-while-tracing [--handler]
+//   kelport_helper --end-while-tracing --file|--handler
 //                                            three threads call KelMaxThreads at debug level 4
-//                                            (into a record handler of the program's own with
-//                                            --handler) without end, and main returns while they do
+//                                            (into the configured sink, or a record handler of the
+//                                            program's own) without end, and main returns while they do
 //   kelport_helper --fork CHILDREN SECONDS
 //                                            three threads trace KelGetSocketPacketLength while
 //                                            main calls KelFork; each child traces KelMaxThreads

@@ -2,10 +2,7 @@
 // process services, the network calls and the reentrant calls.
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -14,12 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "KelIoctl.h"
-#include "KelNetwork.h"
-#include "KelNetworkInternal.h"
 #include "KelPort.h"
-#include "KelReentrant.h"
-#include "KelSysInfoInternal.h"
 #include "ju.h"
 #include "support/Support.h"
 

@@ -1,6 +1,6 @@
 // Faults that cannot be provoked for real, through link-time doubles: the emulation's ioctl
 // (for the errno numbers no real descriptor gives on this system) and the allocation calls
-// (the program is linked with --wrap for malloc, calloc, realloc and free, so the library's
+// (the program is linked with --wrap for malloc, calloc and free, so the library's
 // calls come here first), each failing only when a test says so.
 #include <cerrno>
 #include <cstdint>
@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include "KelIoctl.h"
 #include "KelPort.h"
 #include "ju.h"
 #include "support/Support.h"
@@ -82,7 +81,6 @@ long g_outstanding = 0;  // blocks taken by malloc and not given back
 extern "C" {
 void* __real_malloc(std::size_t size);
 void* __real_calloc(std::size_t count, std::size_t size);
-void* __real_realloc(void* block, std::size_t size);
 void __real_free(void* block);
 
 void* __wrap_malloc(std::size_t size)
@@ -100,11 +98,6 @@ void __wrap_free(void* block)
 void* __wrap_calloc(std::size_t count, std::size_t size)
 {
     return std::exchange(g_failNext, false) ? nullptr : __real_calloc(count, size);
-}
-
-void* __wrap_realloc(void* block, std::size_t size)
-{
-    return __real_realloc(block, size);
 }
 }
 

@@ -1,7 +1,6 @@
 // The built library as a program meets it: loaded and unloaded at run time, ended while its
 // threads trace, and forked while they do.
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -39,13 +38,11 @@ TEST(Library, EndsWhileOtherThreadsTrace)
     TempDir dir;
     const std::string sink = "JUZAD_TRACE_SINK=file:" + dir.File("trace.log");
     for (const bool handler : {false, true}) {
-        std::vector<std::string> args = {KELPORT_HELPER, "--end-while-tracing"};
-        if (handler) {
-            args.push_back("--handler");
-        }
         for (int run = 0; run < 20; ++run) {
             SCOPED_TRACE("run " + std::to_string(run) + (handler ? " with a record handler" : ""));
-            const auto ended = RunProgram(args, {sink}, std::chrono::seconds(10));
+            const auto ended =
+                RunProgram({KELPORT_HELPER, "--end-while-tracing", handler ? "--handler" : "--file"}, {sink},
+                           std::chrono::seconds(10));
             ASSERT_EQ(0, ended.exitCode) << ended.err;
         }
     }
@@ -80,8 +77,7 @@ TEST(Fork, ChildrenTraceAndEndWhileOtherThreadsTraceAtOnce)
 
         std::map<long, int> seen;  // child number: records
         int forks = 0;
-        std::istringstream lines(toFile ? ReadFile(path) : run.err);
-        for (std::string line; std::getline(lines, line);) {
+        for (const auto& line : Lines(toFile ? ReadFile(path) : run.err)) {
             const auto record = nlohmann::json::parse(line, nullptr, false);
             ASSERT_FALSE(record.is_discarded()) << "not whole: " << line;
             const std::string text = record["text"];
