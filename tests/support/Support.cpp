@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
