@@ -118,7 +118,7 @@ TEST(SocketWrappers, PassLengthsInAndOut)
     // A whole datagram and its sender are the example agents' exchange; here, the edges.
     char buffer[256];
     sockaddr_in from{};
-    int length = 16;
+    int length = 64;  // in: room for the address; out: its size
     ASSERT_EQ(0, ::sendto(sender, buffer, 0, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to));
     EXPECT_EQ(0, KelRecvFrom(receiver, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length))
         << "an empty datagram";

@@ -109,15 +109,17 @@ TEST(ErrorReport, ALongTextKeepsNoMemoryAndIsCutShortWithoutIt)
     text.reserve(2000);  // taking a record allocates nothing
     JuZadTrc::SetRecordHandler([&text](const JuZadTrc::Record& r) { text = r.text; });
     const int saved = std::exchange(__Kelvora_Debug_Level, 4);
-    const std::string report = "Be aware : Given socket descriptor is invalid. in ../X at line 1.\n";
+    // A long file name, then a longer text: the trace grows twice.
+    const std::string file = "../" + std::string(200, 'f');
+    const std::string report = "Be aware : Given socket descriptor is invalid. in ";
     const std::string longText(1000, 'x');
     const long before = g_outstanding;
-    CKelError(-220459, "../X", 1, longText.c_str());
+    CKelError(-220459, file.c_str(), 1, longText.c_str());
     EXPECT_EQ(before, g_outstanding);
-    EXPECT_EQ(report + longText + "\n", text);
+    EXPECT_EQ(report + file + " at line 1.\n" + longText + "\n", text);
     g_failNext = true;
     CKelError(-220459, "../X", 1, longText.c_str());
-    EXPECT_EQ(report + "\n", text);
+    EXPECT_EQ(report + "../X at line 1.\n\n", text);
     JuZadTrc::SetRecordHandler(nullptr);
     __Kelvora_Debug_Level = saved;
 }
