@@ -151,6 +151,9 @@ format)
     for file in "${files[@]}"; do
         clang-format-14 --dry-run --Werror "$file" 2>/dev/null || unformatted+=("$file")
     done
-    ((${#unformatted[@]} == 0)) || { printf '%s\n' "${unformatted[@]}" "clang-format would change these: ./dev.sh format --fix" >&2; exit 1; }
+    if ((${#unformatted[@]} != 0)); then
+        printf '%s\n' "${unformatted[@]}" "clang-format would change these: ./dev.sh format --fix" >&2
+        exit 1
+    fi
     ;;
 esac
