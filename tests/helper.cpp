@@ -1,6 +1,7 @@
 // What the tests run as a user's program would: traces through the tracing library as the
 // environment configures it, and the library's calls from busy threads.
-//   kelport_helper TEXT...                   each TEXT once per object that is active for 8
+//   kelport_helper TEXT...                   each TEXT once per object that is active for 8; with
+//                                            JUZAD_TRACE_SINK=stdout, first as a line of its own there
 //   kelport_helper --reopen-stderr PATH TEXT...
 //                                            the TEXTs with standard error closed, then again
 //                                            with standard error open on PATH
@@ -16,7 +17,8 @@
 //                                            of 1000000 + its number and leaves, or is ended by its
 //                                            alarm after SECONDS; the first child that fails stops
 //                                            the forking and the exit status is 1; prints "parent PID"
-// Before any of these, --fsize BYTES and --nofile COUNT lower the process's limits (POSIX).
+// Before any of these, --fsize BYTES and --nofile COUNT lower the process's limits; --fork,
+// --broken-stdout and the limits are POSIX's.
 // Exits 3 when it cannot set itself up, 4 if
 // the traces left an error on a standard stream, 5 if they changed errno. Its system log is
 // standard output: "openlog IDENT OPTION FACILITY", then "syslog PRIORITY [MESSAGE]" each.
@@ -41,7 +43,6 @@ constexpr int kBinary = 0;
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -68,7 +69,13 @@ void Emit(JuZadTrc::TraceObj_t& object, const char* text, std::uint32_t line)
 
 void EmitAll(int argc, char** argv, int first)
 {
+    // A program whose own lines go where its records go: each TEXT, before its records.
+    const char* sink = std::getenv("JUZAD_TRACE_SINK");
+    const bool say = sink != nullptr && std::strcmp(sink, "stdout") == 0;
     for (int i = first; i < argc; ++i) {
+        if (say) {
+            std::printf("%s\n", argv[i]);
+        }
         Emit(general, argv[i], 1);
         Emit(memory, argv[i], 2);
     }
@@ -148,16 +155,6 @@ bool Limit(const char* option, long value)
     limit.rlim_cur = static_cast<rlim_t>(value);
     return ::setrlimit(resource, &limit) == 0;
 }
-#else
-int ForkUnderLoad(int, unsigned)
-{
-    return 3;
-}
-
-bool Limit(const char*, long)
-{
-    return false;
-}
 #endif
 
 }  // namespace
@@ -183,6 +180,7 @@ extern "C" void syslog(int priority, const char* format, ...)
 
 int main(int argc, char** argv)
 {
+#if !defined(_WIN32)
     // Limits lowered for the run, as a service may be started with them.
     while (argc > 3 && (std::strcmp(argv[1], "--fsize") == 0 || std::strcmp(argv[1], "--nofile") == 0)) {
         if (!Limit(argv[1], std::atol(argv[2]))) {
@@ -192,15 +190,10 @@ int main(int argc, char** argv)
         argv += 2;
         argc -= 2;
     }
-    const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "--end-while-tracing") {
-        return EndWhileTracing(argc == 3 && std::strcmp(argv[2], "--handler") == 0);
+    if (argc == 4 && std::strcmp(argv[1], "--fork") == 0) {
+        return ForkUnderLoad(std::atoi(argv[2]), static_cast<unsigned>(std::atoi(argv[3])));
     }
-    if (mode == "--fork") {
-        return argc == 4 ? ForkUnderLoad(std::atoi(argv[2]), static_cast<unsigned>(std::atoi(argv[3]))) : 3;
-    }
-#if !defined(_WIN32)
-    if (argc > 2 && mode == "--broken-stdout") {
+    if (argc > 2 && std::strcmp(argv[1], "--broken-stdout") == 0) {
         int pipe[2];
         if (::pipe(pipe) != 0 || ::close(pipe[0]) != 0 || ::dup2(pipe[1], 1) != 1) {
             return 3;
@@ -210,8 +203,11 @@ int main(int argc, char** argv)
         return 3;
     }
 #endif
+    if (argc == 3 && std::strcmp(argv[1], "--end-while-tracing") == 0) {
+        return EndWhileTracing(std::strcmp(argv[2], "--handler") == 0);
+    }
     int first = 1;
-    if (argc > 2 && mode == "--reopen-stderr") {
+    if (argc > 2 && std::strcmp(argv[1], "--reopen-stderr") == 0) {
         first = 3;
         ::close(2);
         EmitAll(argc, argv, first);

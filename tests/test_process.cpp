@@ -68,9 +68,10 @@ TEST(Fork, ChildrenTraceAndEndWhileOtherThreadsTraceAtOnce)
         if (toFile) {
             env.push_back("JUZAD_TRACE_SINK=file:" + path);
         }
-        // Each child has 5 seconds to end; under an emulator, 30.
+        // Each child has 5 seconds to end, and all of them 2 minutes; under an emulator, 30 s and 4 min.
         const auto run =
-            RunProgram({KELPORT_HELPER, "--fork", std::to_string(children), kEmulated ? "30" : "5"}, env);
+            RunProgram({KELPORT_HELPER, "--fork", std::to_string(children), kEmulated ? "30" : "5"}, env,
+                       std::chrono::minutes(kEmulated ? 4 : 2));
         ASSERT_EQ(0, run.exitCode) << run.out;
         long parent = 0;
         ASSERT_EQ(1, std::sscanf(run.out.c_str(), "parent %ld", &parent)) << run.out;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "JuZadConfig.h"
+#include "JuZadFormat.h"
 #include "support/Support.h"
 
 namespace {
@@ -37,12 +38,15 @@ std::vector<std::string> Words(const std::string& text)
     return words;
 }
 
-// What the tracing library makes of a setting: one line, or "- " and what is wrong with it.
+// What the tracing library makes of a setting (one line, or "- " and what is wrong with it), or
+// the name it gives a category.
 std::string Setting(const std::string& name, const std::string& value)
 {
     std::string why;
     std::string shown;
-    if (name == "attributes") {
+    if (name == "category") {
+        shown = JuZadTrc::CategoryName(static_cast<JuZadTrc::StdCategory_e>(std::stoi(value)));
+    } else if (name == "attributes") {
         const auto parsed = JuZadTrc::ParseAttributes(value, &why);
         shown = parsed ? std::to_string(parsed->all) : "";
         for (const auto& [component, word] : parsed ? parsed->byComponent : decltype(parsed->byComponent){}) {
@@ -161,7 +165,7 @@ TEST(Runs, EachGivesWhatTheGoldenFileSays)
         }
         SCOPED_TRACE(run.command);
         ProcessResult result;
-        if (words[0] == "read" || words[0] == "attributes" || words[0] == "sink") {
+        if (words[0] == "read" || words[0] == "attributes" || words[0] == "sink" || words[0] == "category") {
             result.exitCode = 0;
             result.out = words[0] == "read" ? ReadFile(words.at(1)) : Setting(words[0], words.at(1));
         } else {
