@@ -20,7 +20,8 @@
 // Before any of these, --fsize BYTES and --nofile COUNT lower the process's limits; --fork,
 // --broken-stdout and the limits are POSIX's.
 // Exits 3 when it cannot set itself up, 4 if
-// the traces left an error on a standard stream, 5 if they changed errno. Its system log is
+// the traces left an error on a standard stream, 5 if they changed errno, 6 if they left the
+// signal that a write to a pipe raises blocked. Its system log is
 // standard output: "openlog IDENT OPTION FACILITY", then "syslog PRIORITY [MESSAGE]" each.
 #include <fcntl.h>
 #if defined(_WIN32)
@@ -216,6 +217,12 @@ int main(int argc, char** argv)
         }
     }
     EmitAll(argc, argv, first);
+#if !defined(_WIN32)
+    sigset_t mask;
+    if (::pthread_sigmask(SIG_BLOCK, nullptr, &mask) != 0 || ::sigismember(&mask, SIGPIPE) == 1) {
+        return 6;
+    }
+#endif
     // A trace that could not be written leaves the program's streams as it found them.
     return std::ferror(stdout) != 0 || std::ferror(stderr) != 0 ? 4 : 0;
 }

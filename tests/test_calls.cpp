@@ -22,8 +22,8 @@ TEST(SysInfo, AnswersTheHostNameAndRefusesTheRest)
     EXPECT_EQ(static_cast<long>(name.size()) + 1, KelSysInfo(E_KSIHostname, buf, sizeof buf));
     EXPECT_EQ(name, buf);
     errno = 0;
-    EXPECT_EQ(-1,
-              KelSysInfo(E_KSIHostname, buf, static_cast<long>(name.size())));  // no room for the terminator
+    // No room for the terminator.
+    EXPECT_EQ(-1, KelSysInfo(E_KSIHostname, buf, static_cast<long>(name.size())));
     EXPECT_EQ(ENAMETOOLONG, errno);
     EXPECT_EQ(-1, KelSysInfo(E_KSIHostname, buf, 0));
     EXPECT_EQ(EINVAL, errno);
@@ -228,12 +228,14 @@ TEST(Reentrant, ThreadsLookingUpAtOnceEachGetTheirOwnAnswers)
 
 TEST(Reentrant, TimeTextsAndDirectories)
 {
-    // Each time's text is in runs.golden; here, that the length is not looked at.
-    char buffer[26];
+    // Each time's text is in runs.golden; here, that the length is not looked at, and that no
+    // more than the 26 bytes a time's text takes are written (kMarker after them).
+    char buffer[28];
+    std::memset(buffer, kMarker, sizeof buffer);
     SetTimeZone("UTC");
     const long zero = 0;
     ASSERT_EQ(buffer, KelCTime_r(&zero, buffer, 0));
-    EXPECT_EQ(std::string("Thu Jan  1 00:00:00 1970\n"), std::string(buffer));
+    EXPECT_EQ(std::string("Thu Jan  1 00:00:00 1970\n\0\xA5\xA5", 28), std::string(buffer, sizeof buffer));
 
     // asctime's text lies in storage of the calling thread.
     std::tm epoch{};
