@@ -27,8 +27,4 @@ if [ ! -e "$prefix/.kelport-ready" ]; then
     fi
     exec 9>&-
 fi
-# A server that stays a minute after its last program leaves (it starts only where none runs):
-# one that left just as the next test's program came to it would fail that program ("wine
-# client error:0: recvmsg: Connection reset by peer").
-/usr/lib/wine/wineserver64 -p60 2>/dev/null || true
 exec "$loader" "$@"
