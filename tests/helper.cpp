@@ -19,10 +19,10 @@
 //                                            the forking and the exit status is 1; prints "parent PID"
 // Before any of these, --fsize BYTES and --nofile COUNT lower the process's limits; --fork,
 // --broken-stdout and the limits are POSIX's.
-// Exits 3 when it cannot set itself up, 4 if
-// the traces left an error on a standard stream, 5 if they changed errno, 6 if they left the
-// signal that a write to a pipe raises blocked. Its system log is
-// standard output: "openlog IDENT OPTION FACILITY", then "syslog PRIORITY [MESSAGE]" each.
+// Exits 3 when it cannot set itself up, 4 if the traces left an error on a standard stream, 5
+// if they changed errno, 6 if they left the signal that a write to a pipe raises blocked. Its
+// system log is standard output: "openlog IDENT OPTION FACILITY", then "syslog PRIORITY
+// [MESSAGE]" each.
 #include <fcntl.h>
 #if defined(_WIN32)
 #  include <io.h>
