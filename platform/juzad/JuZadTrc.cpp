@@ -272,8 +272,11 @@ void TraceObj_t::DoTrace(std::uint32_t aAttributes, const char* aText, const cha
         }
         if (!handled && state.output != nullptr) {
             // Formatted outside the lock, so that threads wait for one another only to write.
-            thread_local spdlog::memory_buf_t text;
-            text.clear();
+            // On the stack, whose 250 bytes hold most records: a per-thread buffer, being an
+            // object with a destructor, would have the Windows library delete a thread key as
+            // it unloads, and that waits forever on a lock that a thread ended by the
+            // process's exit may hold.
+            spdlog::memory_buf_t text;
             FormatRecord(record,
                          Stamp{std::chrono::system_clock::now(), system::ProcessId(), system::ThreadId()},
                          state.config.format, state.output->EndsLines(), text);

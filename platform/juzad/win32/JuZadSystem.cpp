@@ -59,8 +59,7 @@ long ProcessId()
 
 std::uint64_t ThreadId()
 {
-    thread_local const std::uint64_t id = ::GetCurrentThreadId();
-    return id;
+    return ::GetCurrentThreadId();
 }
 
 LocalTime Local(std::time_t time)
