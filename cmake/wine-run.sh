@@ -27,4 +27,8 @@ if [ ! -e "$prefix/.kelport-ready" ]; then
     fi
     exec 9>&-
 fi
-exec "$loader" "$@"
+# Without address randomisation: the loader sits at a fixed address below 2 GiB and the kernel
+# puts its heap at random up to 1 GiB above it, where it sometimes takes the page that wine
+# must map at 0x7ffe0000, and the program, or one it starts, fails to start ("failed to map
+# the shared user data"). Programs that this one starts inherit the setting.
+exec setarch -R "$loader" "$@"

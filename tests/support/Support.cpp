@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -20,6 +21,7 @@
 #  define close _close
 #  define dup _dup
 #  define dup2 _dup2
+#  define getpid _getpid
 #  define open _open
 #else
 #  include <dlfcn.h>
@@ -184,17 +186,19 @@ ProcessResult RunProgram(const std::vector<std::string>& argv, const std::vector
         ::open(std::filesystem::path::preferred_separator == '/' ? "/dev/null" : "NUL", O_RDONLY),
         ::open(dir.File("out").c_str(), O_WRONLY | O_CREAT | O_BINARY, 0600),
         ::open(dir.File("err").c_str(), O_WRONLY | O_CREAT | O_BINARY, 0600)};
-    int saved[3];
+    int saved[3] = {::dup(0), ::dup(1), ::dup(2)};
+    // Given back however the run ends, so that a program that cannot be started is reported.
+    const std::shared_ptr<void> restore(nullptr, [&saved](void*) {
+        for (int fd = 0; fd < 3; ++fd) {
+            ::dup2(saved[fd], fd);
+            ::close(saved[fd]);
+        }
+    });
     for (int fd = 0; fd < 3; ++fd) {
-        saved[fd] = ::dup(fd);
         ::dup2(streams[fd], fd);
         ::close(streams[fd]);
     }
     const int status = Spawn(argv, envp, limit);
-    for (int fd = 0; fd < 3; ++fd) {
-        ::dup2(saved[fd], fd);
-        ::close(saved[fd]);
-    }
     return {status, ReadFile(dir.File("out")), ReadFile(dir.File("err"))};
 }
 
@@ -266,6 +270,11 @@ int LoopbackSocket(int type)
     return fd;
 }
 
+int ProcessId()
+{
+    return static_cast<int>(::getpid());
+}
+
 int ClosedSocket()
 {
     const int fd = LoopbackSocket(SOCK_DGRAM);
@@ -276,11 +285,6 @@ int ClosedSocket()
 #if defined(_WIN32)
 
 const bool kEmulated = true;
-
-int ProcessId()
-{
-    return ::_getpid();
-}
 
 bool Aborted(int status)
 {
@@ -326,11 +330,6 @@ const bool kEmulated = true;
 #  else
 const bool kEmulated = false;
 #  endif
-
-int ProcessId()
-{
-    return static_cast<int>(::getpid());
-}
 
 bool Aborted(int status)
 {
