@@ -9,10 +9,10 @@
 #include <malloc.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <string>
-#include <vector>
+#include <iterator>
 
 #include "JuSystem.h"
 
@@ -97,27 +97,15 @@ std::tm Civil(std::int64_t seconds)
 }
 
 // A host record with the texts and addresses it reaches, kept apart from Windows Sockets'
-// own record.
+// own record. Plain bytes, with no destructor: a per-thread object that has one makes this
+// library delete a thread key as it unloads, which waits forever on a lock that a thread ended
+// by the process's exit may hold. Windows Sockets' own record takes at most MAXGETHOSTSTRUCT
+// bytes, and this room is four times that.
 struct HostCopy {
-    hostent entry{};
-    std::string name;
-    std::vector<std::string> aliases;
-    std::vector<std::string> addresses;
-    std::vector<char*> aliasList;
-    std::vector<char*> addressList;
+    hostent entry;
+    char* lists[256];  // the aliases, a null, the addresses, a null
+    alignas(std::max_align_t) char bytes[4 * MAXGETHOSTSTRUCT];
 };
-
-// Pointers to the texts, then a null. Taken once the texts are in place, since a string
-// that moves takes its characters with it.
-std::vector<char*> ListOf(std::vector<std::string>& texts)
-{
-    std::vector<char*> list;
-    for (std::string& text : texts) {
-        list.push_back(text.data());
-    }
-    list.push_back(nullptr);
-    return list;
-}
 
 // Windows Sockets has one host record per thread for both host look-ups: each look-up keeps
 // a copy of its own, so that the thread's look-up of the other kind leaves it whole, as it
@@ -127,21 +115,39 @@ hostent* Keep(HostCopy& copy, const hostent* found)
     if (found == nullptr) {
         return nullptr;
     }
-    copy.name = found->h_name;
-    copy.aliases.clear();
-    for (char** alias = found->h_aliases; *alias != nullptr; ++alias) {
-        copy.aliases.emplace_back(*alias);
+    std::size_t aliases = 0;
+    std::size_t addresses = 0;
+    while (found->h_aliases[aliases] != nullptr) {
+        ++aliases;
     }
-    copy.addresses.clear();
-    for (char** address = found->h_addr_list; *address != nullptr; ++address) {
-        copy.addresses.emplace_back(*address, static_cast<std::size_t>(found->h_length));
+    while (found->h_addr_list[addresses] != nullptr) {
+        ++addresses;
     }
-    copy.aliasList = ListOf(copy.aliases);
-    copy.addressList = ListOf(copy.addresses);
+    std::size_t used = 0;
+    bool fits = aliases + addresses + 2 <= std::size(copy.lists);
+    const auto put = [&](const char* data, std::size_t size) {
+        fits = fits && size <= sizeof copy.bytes - used;
+        char* const kept = fits ? static_cast<char*>(std::memcpy(copy.bytes + used, data, size)) : nullptr;
+        used += fits ? size : 0;
+        return kept;
+    };
     copy.entry = *found;
-    copy.entry.h_name = copy.name.data();
-    copy.entry.h_aliases = copy.aliasList.data();
-    copy.entry.h_addr_list = copy.addressList.data();
+    copy.entry.h_aliases = copy.lists;
+    copy.entry.h_addr_list = copy.lists + (fits ? aliases + 1 : 0);
+    // The addresses first, so that each is as aligned as a caller reading it as one expects.
+    for (std::size_t i = 0; fits && i < addresses; ++i) {
+        copy.entry.h_addr_list[i] = put(found->h_addr_list[i], static_cast<std::size_t>(found->h_length));
+    }
+    copy.entry.h_name = put(found->h_name, std::strlen(found->h_name) + 1);
+    for (std::size_t i = 0; fits && i < aliases; ++i) {
+        copy.lists[i] = put(found->h_aliases[i], std::strlen(found->h_aliases[i]) + 1);
+    }
+    if (!fits) {
+        ::WSASetLastError(WSAENOBUFS);
+        return nullptr;
+    }
+    copy.lists[aliases] = nullptr;
+    copy.entry.h_addr_list[addresses] = nullptr;
     return &copy.entry;
 }
 
