@@ -36,7 +36,8 @@ exchange() {
     agents+=($!)
     # qemu or wine may take a while to start the program; the exchange is what is timed.
     for _ in $(seq 600); do
-        line=$(head -n 1 "$name-agent.out" | tr -d '\r')
+        # The agent's shell may not have made its output file yet.
+        line=$(head -n 1 "$name-agent.out" 2>/dev/null | tr -d '\r') || true
         [[ $line =~ ^agent\ ([0-9]+)\ listening\ on\ UDP\ port\ ([0-9]+)$ ]] && break
         kill -0 "${agents[-1]}" 2>/dev/null || fail "$name: the agent ended: $(cat "$name-agent.out")"
         sleep 0.1
