@@ -117,37 +117,36 @@ hostent* Keep(HostCopy& copy, const hostent* found)
     }
     std::size_t aliases = 0;
     std::size_t addresses = 0;
-    while (found->h_aliases[aliases] != nullptr) {
-        ++aliases;
+    std::size_t size = std::strlen(found->h_name) + 1;
+    for (; found->h_aliases[aliases] != nullptr; ++aliases) {
+        size += std::strlen(found->h_aliases[aliases]) + 1;
     }
-    while (found->h_addr_list[addresses] != nullptr) {
-        ++addresses;
+    for (; found->h_addr_list[addresses] != nullptr; ++addresses) {
+        size += static_cast<std::size_t>(found->h_length);
     }
-    std::size_t used = 0;
-    bool fits = aliases + addresses + 2 <= std::size(copy.lists);
-    const auto put = [&](const char* data, std::size_t size) {
-        fits = fits && size <= sizeof copy.bytes - used;
-        char* const kept = fits ? static_cast<char*>(std::memcpy(copy.bytes + used, data, size)) : nullptr;
-        used += fits ? size : 0;
+    if (aliases + addresses + 2 > std::size(copy.lists) || size > sizeof copy.bytes) {
+        ::WSASetLastError(WSAENOBUFS);
+        return nullptr;
+    }
+    char* at = copy.bytes;
+    const auto put = [&at](const char* data, std::size_t length) {
+        char* const kept = static_cast<char*>(std::memcpy(at, data, length));
+        at += length;
         return kept;
     };
     copy.entry = *found;
     copy.entry.h_aliases = copy.lists;
-    copy.entry.h_addr_list = copy.lists + (fits ? aliases + 1 : 0);
+    copy.entry.h_addr_list = copy.lists + aliases + 1;
     // The addresses first, so that each is as aligned as a caller reading it as one expects.
-    for (std::size_t i = 0; fits && i < addresses; ++i) {
+    for (std::size_t i = 0; i < addresses; ++i) {
         copy.entry.h_addr_list[i] = put(found->h_addr_list[i], static_cast<std::size_t>(found->h_length));
     }
+    copy.entry.h_addr_list[addresses] = nullptr;
     copy.entry.h_name = put(found->h_name, std::strlen(found->h_name) + 1);
-    for (std::size_t i = 0; fits && i < aliases; ++i) {
+    for (std::size_t i = 0; i < aliases; ++i) {
         copy.lists[i] = put(found->h_aliases[i], std::strlen(found->h_aliases[i]) + 1);
     }
-    if (!fits) {
-        ::WSASetLastError(WSAENOBUFS);
-        return nullptr;
-    }
     copy.lists[aliases] = nullptr;
-    copy.entry.h_addr_list[addresses] = nullptr;
     return &copy.entry;
 }
 
