@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds and runs KelPort on a Debian 12 machine, installing what it needs first.
 #   ./dev.sh demo            build the program, then run the demonstration: kelport tour
-#   ./dev.sh test            build every target and run every test of those that run here:
-#                            Linux x86-64 (GCC and Clang), Linux i686 (under qemu-i386),
-#                            Linux s390x (big-endian, under qemu-s390x), Windows x86-64
-#                            (under wine64) and Windows i686 (under wine)
+#   ./dev.sh test [PRESET...] build every target (or those presets) and run every test of those
+#                            that run here: Linux x86-64 (GCC and Clang), Linux i686 (under
+#                            qemu-i386), Linux s390x (big-endian, under qemu-s390x), Windows
+#                            x86-64 (under wine64) and Windows i686 (under wine); then compare
+#                            what the library answered on each
 #   ./dev.sh sanitize        every test under AddressSanitizer and UndefinedBehaviorSanitizer,
 #                            and the concurrency tests under ThreadSanitizer
 #   ./dev.sh fuzz [SECONDS]  each fuzz target for SECONDS (60) from its seed corpus
@@ -47,6 +48,92 @@ build() {
     cmake --build --preset "$1"
 }
 
+# How this machine runs PRESET's test programs: "native" (itself or under the target's emulator,
+# as its toolchain file says), "slow" (under an emulator for 32-bit programs that the user has
+# registered with the kernel, where wine's 32-bit loader takes about 49 s to start), or "none".
+# Wine's 32-bit loader is itself a 32-bit x86 program, and some kernels run none ("Exec format
+# error").
+runs_here() {
+    if [ "$1" != windows-i686 ]; then
+        echo native
+    elif grep -qs '^magic 7f454c4601010.*0300$' /dev/null $(grep -lsx enabled /proc/sys/fs/binfmt_misc/*); then
+        echo slow
+    elif /usr/lib/wine/wine --version >/dev/null 2>&1; then
+        echo native
+    else
+        echo none
+    fi
+}
+
+# ctest of PRESET with ARGS; says "TESTS FAILED SKIPPED" of what it ran.
+run_ctest() {
+    local preset=$1 report="$PWD/build/$1/ctest-results.xml"
+    shift
+    rm -f "$report"
+    ctest --preset "$preset" --output-junit "$report" "$@" >&2 || true
+    for count in tests failures skipped; do
+        sed -n "s/^[[:space:]]*$count=\"\([0-9]*\)\"/\1/p" "$report" 2>/dev/null | head -n 1 | grep . || echo 0
+    done | xargs
+}
+
+# A GoogleTest program of a Windows PRESET run once under wine, less its death tests (each of
+# which starts the program again); says "TESTS FAILED SKIPPED" of what it ran.
+run_whole() {
+    local out
+    out=$(sh cmake/wine-run.sh /usr/lib/wine/wine "$PWD/build/$1/wine" "build/$1/bin/$2.exe" \
+        --gtest_filter=-*DeathTest* 2>&1 | tr -d '\r' | tee /dev/stderr)
+    local ran failures skips
+    ran=$(sed -n 's/^\[==========\] \([0-9]*\) tests\{0,1\} from .* ran\..*/\1/p' <<<"$out")
+    failures=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) tests\{0,1\}, listed below:/\1/p' <<<"$out")
+    skips=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\{0,1\}, listed below:/\1/p' <<<"$out")
+    echo "${ran:-0} ${failures:-0} ${skips:-0}"
+}
+
+# Adds TESTS FAILED SKIPPED of PRESET to the totals and its line to the results. A target that
+# ran nothing has not passed.
+passed=0 failed=0 skipped=0 results=()
+tally() {
+    local tests=$2 failures=$3 skips=$4
+    ((tests > 0)) || failures=1
+    local good=$((tests > 0 ? tests - failures - skips : 0))
+    passed=$((passed + good)) failed=$((failed + failures)) skipped=$((skipped + skips))
+    results+=("$1: $good passed, $failures failed, $skips skipped")
+}
+
+# The digests of what the library answered in the fuzz replays, of each PRESET against the
+# first: the same inputs must give the same answers everywhere. Names the first input whose
+# answer differs, with the two answers.
+compare_digests() {
+    local first=${1:-} preset digest other line mine theirs status=0
+    for preset in "${@:2}"; do
+        for digest in "build/$first/digests/"*; do
+            other="build/$preset/digests/${digest##*/}"
+            cmp -s "$digest" "$other" && continue
+            status=1
+            if [ ! -f "$other" ]; then
+                echo "${digest##*/}: $preset wrote no digest"
+                continue
+            fi
+            # "differ: byte B, line L"; "EOF on FILE after byte B, line L" after its last line, or
+            # "EOF on FILE which is empty"
+            line=$(cmp "$digest" "$other" 2>&1 | sed -n -e 's/.*EOF.*line \([0-9]*\).*/\1+1/p' \
+                -e 's/.*differ.*line \([0-9]*\).*/\1/p' -e 's/.*EOF.*empty.*/1/p')
+            line=$((${line:-1}))
+            mine=$(sed -n "${line}p" "$digest")
+            theirs=$(sed -n "${line}p" "$other")
+            if [ "${mine%%$'\t'*}" != "${theirs%%$'\t'*}" ]; then
+                printf '%s: %s tried other inputs than %s, first at line %s:\n  %s\n  %s\n' "${digest##*/}" \
+                    "$preset" "$first" "$line" "${mine%%$'\t'*}" "${theirs%%$'\t'*}"
+                continue
+            fi
+            printf '%s: %s answers otherwise than %s, first for the input %s\n  %s: %s\n  %s: %s\n' \
+                "${digest##*/}" "$preset" "$first" "${mine%%$'\t'*}" "$first" "${mine#*$'\t'}" \
+                "$preset" "${theirs#*$'\t'}"
+        done
+    done
+    return $status
+}
+
 # The comment at the top of this file.
 usage() {
     awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$(basename "$0")"
@@ -75,11 +162,43 @@ demo)
     ;;
 test)
     install "${test_packages[@]}"
-    for preset in default clang linux-i686 linux-s390x windows windows-i686; do
+    ran=() not_run=() problems=()
+    presets=("${@:2}")
+    ((${#presets[@]})) || presets=(default clang linux-i686 linux-s390x windows windows-i686)
+    for preset in "${presets[@]}"; do
         echo "== $preset"
-        build "$preset"
-        ctest --preset "$preset"
+        if ! build "$preset"; then
+            problems+=("$preset: the build failed")
+            continue
+        fi
+        rm -f "build/$preset/digests/"*
+        total=$(ctest --preset "$preset" -N | sed -n 's/^Total Tests: //p')
+        case $(runs_here "$preset") in
+        native)
+            read -r tests failures skips < <(run_ctest "$preset")
+            ran+=("$preset")
+            ;;
+        slow)
+            # Each program in one process, and only those that start no others: the export
+            # table, the fuzz replays, and the two suites of calls.
+            counts=$(run_ctest "$preset" -R '^(Library[.]Exports|Fuzz[.])'; run_whole "$preset" kelport_tests
+                     run_whole "$preset" kelport_double_tests)
+            read -r tests failures skips < <(awk '{ t += $1; f += $2; s += $3 } END { print t, f, s }' <<<"$counts")
+            ran+=("$preset")
+            not_run+=("$preset: $((total - tests)) tests not run: their programs start others, or start again for each test, and a 32-bit program here starts only through the emulator registered with the kernel, in about 49 s")
+            ;;
+        none)
+            # What the build machine checks by itself still runs: the export table.
+            read -r tests failures skips < <(run_ctest "$preset" -L host)
+            not_run+=("$preset: $((total - tests)) tests not run: this kernel runs no 32-bit programs")
+            ;;
+        esac
+        tally "$preset" "$tests" "$failures" "$skips"
     done
+    compare_digests "${ran[@]}" || problems+=("the targets' answers differ (above)")
+    printf '%s\n' "== The tests of every target" "${results[@]}" "${not_run[@]}" "${problems[@]}"
+    echo "total: $passed passed, $failed failed, $skipped skipped"
+    ((failed == 0 && ${#problems[@]} == 0))
     ;;
 sanitize)
     install clang libclang-rt-14-dev "${test_packages[@]}"

@@ -1,6 +1,7 @@
 // KelAtoll against a model of its rules written another way: the text as a string, the
 // wrap-around as arithmetic modulo 2^64 spelled out.
 #include <cctype>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -44,7 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string placed(offset, '#');
     placed += text;
     placed += std::string(1, '\0') + std::string(32, '7');
-    if (KelAtoll(placed.c_str() + offset) != Model(text)) {
+    errno = 0;
+    const long long value = KelAtoll(placed.c_str() + offset);
+    Answer(std::to_string(value) + " errno " + std::to_string(errno));
+    if (value != Model(text)) {
         Fail("KelAtoll differs from the model");
     }
     return 0;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <memory>
 
 #include "CKelEtherHeader.h"
@@ -39,6 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CKelEtherHeader header(frame.get());
     std::memset(frame.get(), 0xEE, size);  // the object answers from its own copy
 
+    Answer(std::to_string(header.KEHGetEtherDhost()) + " " + std::to_string(header.KEHGetEtherShost()) + " " +
+           std::to_string(header.KEHGetEtherType()));
     const bool right = header.KEHGetEtherDhost() == Address(data) &&
                        header.KEHGetEtherShost() == Address(data + 6) &&
                        header.KEHGetEtherType() == (data[12] << 8 | data[13]) &&

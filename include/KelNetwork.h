@@ -11,10 +11,14 @@ KELPORT_API char* KelGetIPStr(unsigned long ipnum_);
 /// The same for an in_addr.
 KELPORT_API char* KelGetIPStr(in_addr ipnum_);
 
-/// recvfrom: the received count, or a negative result with the reason left where the system
-/// put it. *fromLen gives the size of \p address on entry and holds the size of the sender's
-/// address on return. Nothing is traced or reported.
+/// recvfrom: the received count, or -1 with the reason in errno, the same number on every
+/// system: the emulation's socket conditions 228 to 236 (JU_ENOTSOCK for a descriptor that is
+/// no socket, JU_ENOTCONN, JU_ECONNRESET, ...), EAGAIN when a non-blocking socket has nothing
+/// waiting, EFAULT for a bad buffer, and otherwise the C library's number on POSIX systems, 22
+/// (EINVAL) on Windows. *fromLen gives the size of \p address on entry and holds the size of
+/// the sender's address on return. Nothing is traced or reported.
 KELPORT_API int KelRecvFrom(int socket_new, void* buffer, unsigned int length, int flags, sockaddr* address,
                             int* fromLen);
-/// getpeername: 0, or -1 on failure; *namelen as for KelRecvFrom.
+/// getpeername: 0, or -1 on failure with the system's own reason, untranslated: errno on
+/// POSIX systems, WSAGetLastError() on Windows. *namelen as for KelRecvFrom.
 KELPORT_API int KelGetPeerName(unsigned int s, sockaddr* name, int* namelen);

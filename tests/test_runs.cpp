@@ -1,7 +1,37 @@
 // Programs run as a user runs them, and the tracing library's settings as it reads them,
-// against runs.golden (whose head says how it reads).
+// against the golden file that KELPORT_RUNS names (runs/*.golden, one ctest test each). With
+// KELPORT_UPDATE_RUNS=1 in the environment, a run that gives something else has its expected
+// lines rewritten from what it gave (its patterns too), to be reviewed as a diff. A file reads:
+//
+//   $ [TAG]... [NAME=VALUE]... PROGRAM ARG...
+//                 a run of kelport, demo (the demonstration) or helper (tests/helper.cpp), with
+//                 the test's environment less every JUZAD_ variable, plus each NAME=VALUE; words
+//                 are separated by blanks, and a word in single quotes keeps its own (and \n
+//                 in it is a line end)
+//   ? STATUS      its exit status, or "abort" (0 when not given)
+//   > LINE        a line of standard output, in order; a run writes no other
+//   ! LINE        a line of standard error, likewise
+//   $ read PATH   not a run: the file's lines are its standard output
+//   $ attributes VALUE, $ sink VALUE, $ category NUMBER
+//                 not a run: what the tracing library makes of JUZAD_TRACE or
+//                 JUZAD_TRACE_SINK set to VALUE, or the name it gives a category, as
+//                 standard output
+//   # ...         a comment
+//
+// A TAG limits a run to POSIX systems [posix], Windows [win32], a build whose programs run
+// without an emulator [native], or a kelport with [pcap] or without [nopcap] its capture reader.
+// In a run and in what it gives, DIR is a folder of the test's own (one for the whole file),
+// HOST the host's name, MATH the file name of the C math library and SOURCE the folder of the
+// file. In what a run gives, a line "..." (after > or !) stands for any lines and {...} in a
+// line for any text, and what no test can know is written as the runner writes it: [T] for a
+// text record's time, "time":"T" for a JSON record's, and N for a pid, a tid or a child's; and
+// a record of the library's own, which begins
+// "[T] [ZeltaDiscovery] [Trace] [pid N tid N] KelDebug:83 ", begins "* " instead. Some lines end
+// in a blank, as the program writes them.
 #include <algorithm>
+#include <cstdio>
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -9,14 +39,14 @@
 
 #include <gtest/gtest.h>
 
-#include "JuZadConfig.h"
-#include "JuZadFormat.h"
+#include "support/Setting.h"
 #include "support/Support.h"
 
 namespace {
 
 struct GoldenRun {
-    std::string command;  // as the golden file writes it
+    std::size_t first, end;  // its lines in the file: the command, to one past its last
+    std::string command;     // as the golden file writes it
     std::vector<std::string> words;
     std::string status = "0";
     std::vector<std::string> out;
@@ -36,27 +66,6 @@ std::vector<std::string> Words(const std::string& text)
         at = end + quoted;
     }
     return words;
-}
-
-// What the tracing library makes of a setting (one line, or "- " and what is wrong with it), or
-// the name it gives a category.
-std::string Setting(const std::string& name, const std::string& value)
-{
-    std::string why;
-    std::string shown;
-    if (name == "category") {
-        shown = JuZadTrc::CategoryName(static_cast<JuZadTrc::StdCategory_e>(std::stoi(value)));
-    } else if (name == "attributes") {
-        const auto parsed = JuZadTrc::ParseAttributes(value, &why);
-        shown = parsed ? std::to_string(parsed->all) : "";
-        for (const auto& [component, word] : parsed ? parsed->byComponent : decltype(parsed->byComponent){}) {
-            shown += "," + component + "=" + std::to_string(word);
-        }
-    } else if (const auto parsed = JuZadTrc::ParseSink(value, &why)) {
-        shown = std::to_string(static_cast<int>(parsed->kind)) + " " + parsed->path + " " +
-                std::to_string(parsed->maxBytes) + " " + std::to_string(parsed->maxFiles);
-    }
-    return (why.empty() ? shown : "- " + why) + "\n";
 }
 
 // The lines as the golden file writes what no test can know.
@@ -108,17 +117,49 @@ std::string Shown(const std::vector<std::string>& lines)
     return shown;
 }
 
+// Every from in text, as to.
+std::string Replaced(std::string text, const std::string& from, const std::string& to)
+{
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+// The lines that expect what a run gave, with its file's names in place of their values.
+std::vector<std::string> Expected(const std::string& status, const std::vector<std::string>& out,
+                                  const std::vector<std::string>& err,
+                                  const std::vector<std::pair<std::string, std::string>>& names)
+{
+    std::vector<std::string> lines;
+    if (status != "0") {
+        lines.push_back("? " + status);
+    }
+    for (const auto& [mark, stream] : {std::pair{"> ", &out}, std::pair{"! ", &err}}) {
+        for (std::string line : *stream) {
+            for (const auto& [name, value] : names) {
+                line = Replaced(line, value, name);
+            }
+            lines.push_back(mark + line);
+        }
+    }
+    return lines;
+}
+
 }  // namespace
 
-TEST(Runs, EachGivesWhatTheGoldenFileSays)
+TEST(Runs, EachGivesWhatItsGoldenFileSays)
 {
+    const char* const source = std::getenv("KELPORT_RUNS");
+    ASSERT_NE(nullptr, source) << "KELPORT_RUNS names no golden file";
+    const char* const update = std::getenv("KELPORT_UPDATE_RUNS");
     TempDir dir;
-    const std::string source = KELPORT_RUNS;
-    const std::pair<std::string, std::string> names[] = {
+    const std::string file = source;
+    const std::vector<std::pair<std::string, std::string>> names = {
         {"DIR", dir.Path()},
-        {"HOST", HostName()},
+        {"SOURCE", file.substr(0, file.find_last_of("/\\"))},
         {"MATH", KELPORT_WINDOWS ? "msvcrt.dll" : "libm.so.6"},
-        {"SOURCE", source.substr(0, source.find_last_of("/\\"))}};
+        {"HOST", HostName()}};
     const std::pair<std::string, std::string> programs[] = {
         {"kelport", KELPORT_PROGRAM}, {"demo", KELPORT_DEMO}, {"helper", KELPORT_HELPER}};
     const std::pair<std::string, bool> tags[] = {{"[posix]", !KELPORT_WINDOWS},
@@ -127,24 +168,28 @@ TEST(Runs, EachGivesWhatTheGoldenFileSays)
                                                  {"[pcap]", KELPORT_CAPTURE_READER},
                                                  {"[nopcap]", !KELPORT_CAPTURE_READER}};
 
+    std::vector<std::string> lines;
     std::vector<GoldenRun> runs;
-    std::ifstream golden(KELPORT_RUNS);
-    ASSERT_TRUE(golden) << KELPORT_RUNS;
-    for (std::string line; std::getline(golden, line);) {
+    std::ifstream golden(file);
+    ASSERT_TRUE(golden) << file;
+    for (std::string line; std::getline(golden, line); lines.push_back(line)) {
         std::string rest = line.size() > 2 ? line.substr(2) : "";
         for (const auto& [name, value] : names) {
-            for (std::size_t at = 0; (at = rest.find(name, at)) != std::string::npos; at += value.size()) {
-                rest.replace(at, name.size(), value);
-            }
+            rest = Replaced(rest, name, value);
         }
         if (line.rfind("$ ", 0) == 0) {
-            runs.push_back({line, Words(rest), "0", {}, {}});
+            runs.push_back({lines.size(), lines.size() + 1, line, Words(rest), "0", {}, {}});
         } else if (line.rfind("? ", 0) == 0) {
             runs.back().status = rest;
         } else if (!line.empty() && (line[0] == '>' || line[0] == '!')) {
             (line[0] == '>' ? runs.back().out : runs.back().err).push_back(rest);
         }
+        if (!runs.empty() && !line.empty() && line[0] != '#' && line[0] != '$') {
+            runs.back().end = lines.size() + 1;
+        }
     }
+    // Runs whose lines are rewritten, from the last, so that the earlier ones stay where they are.
+    std::vector<std::pair<const GoldenRun*, std::vector<std::string>>> rewritten;
     for (auto& run : runs) {
         auto& words = run.words;
         for (const auto& [tag, here] : tags) {
@@ -167,7 +212,7 @@ TEST(Runs, EachGivesWhatTheGoldenFileSays)
         ProcessResult result;
         if (words[0] == "read" || words[0] == "attributes" || words[0] == "sink" || words[0] == "category") {
             result.exitCode = 0;
-            result.out = words[0] == "read" ? ReadFile(words.at(1)) : Setting(words[0], words.at(1));
+            result.out = words[0] == "read" ? ReadFile(words.at(1)) : Setting(words[0], words.at(1)) + "\n";
         } else {
             for (const auto& [name, path] : programs) {
                 words[0] = words[0] == name ? path : words[0];
@@ -178,18 +223,30 @@ TEST(Runs, EachGivesWhatTheGoldenFileSays)
             result = RunProgram(words, env, std::chrono::seconds(60));
         }
         if (run.status == "abort") {
-            EXPECT_EQ(-1, result.exitCode);
             run.err = Lines(AbortOutput(Shown(run.err)));
-        } else {
-            EXPECT_EQ(run.status, std::to_string(result.exitCode));
         }
+        const std::string status =
+            run.status == "abort" && result.exitCode == -1 ? "abort" : std::to_string(result.exitCode);
         const auto out = Masked(result.out);
         const auto err = Masked(result.err);
-        EXPECT_TRUE(Matches(run.out, 0, out, 0)) << "standard output:\n"
-                                                 << Shown(out) << "not:\n"
-                                                 << Shown(run.out);
-        EXPECT_TRUE(Matches(run.err, 0, err, 0)) << "standard error:\n"
-                                                 << Shown(err) << "not:\n"
-                                                 << Shown(run.err);
+        const bool outRight = Matches(run.out, 0, out, 0);
+        const bool errRight = Matches(run.err, 0, err, 0);
+        if (update != nullptr && (status != run.status || !outRight || !errRight)) {
+            rewritten.emplace_back(&run, Expected(status, out, err, names));
+            continue;
+        }
+        EXPECT_EQ(run.status, status);
+        EXPECT_TRUE(outRight) << "standard output:\n" << Shown(out) << "not:\n" << Shown(run.out);
+        EXPECT_TRUE(errRight) << "standard error:\n" << Shown(err) << "not:\n" << Shown(run.err);
+    }
+    for (auto at = rewritten.rbegin(); at != rewritten.rend(); ++at) {
+        const auto first = lines.begin() + at->first->first + 1;
+        lines.insert(lines.erase(first, lines.begin() + at->first->end), at->second.begin(),
+                     at->second.end());
+    }
+    if (!rewritten.empty()) {
+        std::ofstream(file, std::ios::binary) << Shown(lines);
+        std::printf("%zu runs rewritten in %s from what they gave: review the diff\n", rewritten.size(),
+                    file.c_str());
     }
 }

@@ -144,8 +144,8 @@ std::optional<SinkConfig> ParseSink(std::string_view value, std::string* why)
         }
         const std::string_view bytesText = rest.substr(bytesAt + 1, filesAt - bytesAt - 1);
         const std::string_view filesText = rest.substr(filesAt + 1);
-        const auto bytes = ParseNumber<std::size_t>(bytesText);
-        const auto files = ParseNumber<std::size_t>(filesText);
+        const auto bytes = ParseNumber<std::uint64_t>(bytesText);
+        const auto files = ParseNumber<std::uint64_t>(filesText);
         if (bytesAt == 0) {
             return Unusable(why, "rotate: needs a PATH");
         }

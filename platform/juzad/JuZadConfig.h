@@ -21,10 +21,11 @@ enum class SinkKind { Stderr, Stdout, File, Rotate, Syslog, Debugger, Null };
 
 struct SinkConfig {
     SinkKind kind = SinkKind::Stderr;
-    std::string value;         // as JUZAD_TRACE_SINK gave it; empty for the default
-    std::string path;          // File, Rotate
-    std::size_t maxBytes = 0;  // Rotate
-    std::size_t maxFiles = 0;  // Rotate
+    std::string value;  // as JUZAD_TRACE_SINK gave it; empty for the default
+    std::string path;   // File, Rotate
+    // Rotate: 64 bits on every target, since a file may grow past 4 GiB on a 32-bit one too.
+    std::uint64_t maxBytes = 0;
+    std::uint64_t maxFiles = 0;
 };
 
 enum class Format { Text, Json };

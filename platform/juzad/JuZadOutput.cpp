@@ -90,7 +90,7 @@ private:
 // files of this user's, with one name), and creates the new file afresh.
 class RotatingOutput final : public Output {
 public:
-    RotatingOutput(std::string path, std::size_t maxBytes, std::size_t maxFiles)
+    RotatingOutput(std::string path, std::uint64_t maxBytes, std::uint64_t maxFiles)
         : m_path(std::move(path)), m_maxBytes(maxBytes), m_maxFiles(maxFiles),
           m_extensionAt(ExtensionAt(m_path)), m_fd(Open(m_path))
     {
@@ -142,7 +142,7 @@ private:
         return dot == std::string::npos || dot == 0 ? path.size() : path.size() - (name.size() - dot);
     }
 
-    std::string Name(std::size_t index) const
+    std::string Name(std::uint64_t index) const
     {
         if (index == 0) {
             return m_path;
@@ -153,7 +153,7 @@ private:
     // The oldest goes, each other moves one place on, and PATH is free for a new file.
     int Rotate()
     {
-        for (std::size_t index = m_maxFiles; index > 0; --index) {
+        for (std::uint64_t index = m_maxFiles; index > 0; --index) {
             const std::string from = Name(index - 1);
             const std::string to = Name(index);
             const system::FileInfo source = system::InfoAt(from);
@@ -183,8 +183,8 @@ private:
     }
 
     std::string m_path;
-    std::size_t m_maxBytes;
-    std::size_t m_maxFiles;
+    std::uint64_t m_maxBytes;
+    std::uint64_t m_maxFiles;
     std::size_t m_extensionAt;
     int m_fd;
     std::uint64_t m_size;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <iomanip>
 #include <iostream>
 #include <sstream>
@@ -169,8 +170,6 @@ void ShowEntry(const __errstruct& entry)
     std::cout << entry.S_Code << ' ' << std::left << std::setw(11) << SeverityName(entry.S_Level)
               << std::right << ' ' << entry.S_Errstring << '\n';
 }
-
-}  // namespace
 
 int HostName()
 {
@@ -442,32 +441,183 @@ int Raise(int code, int line, std::optional<std::string> message)
     return 0;
 }
 
+int Trace(int level, std::string text)
+{
+    genZADTrace(text.data(), level);
+    return 0;
+}
+
+int Memory()
+{
+    printMemoryUsage();
+    return 0;
+}
+
 int Tour()
 {
     __Kelvora_Debug_Level = 4;
-    const auto step = [](const char* heading) { std::cout << "\n== " << heading << " ==\n"; };
+    // Each step's calls in the order given, so that their lines are in that order too.
+    const std::pair<const char*, std::vector<std::function<int()>>> steps[] = {
+        {"System: the host name", {HostName}},
+        {"Process: id and thread limit", {Pid, [] { return MaxThreads(8); }}},
+        {"Dynamic loading: the C math library", {[] { return DynamicLoad(host::kMathLibrary, {"cos"}); }}},
+        {"64-bit parsing", {[] {
+             return Atoll({"  -42", "1,000,000", "18446744073709551615"});
+         }}},
+        {"Look-ups: localhost and tcp", {[] { return Host("localhost"); }, [] { return Proto("tcp"); }}},
+        {"Time", {[] { return CTime(1000000000); }}},
+        {"Socket packet length: a socket pair with 10 bytes queued", {[] { return PacketLength(10); }}},
+        {"Address text", {[] { return IpStr("192.168.10.1", false); }, [] { return Aton("10.1.2.3"); }}},
+        {"Ethernet header: a broadcast ARP frame decoded",
+         {[] { return Ether({"ff:ff:ff:ff:ff:ff:02:00:5e:10:20:30:08:06"}, ""); }}},
+        // It fails, as it should: what it shows is the report.
+        {"A sick report: a library that is not there",
+         {[] { return DynamicLoad("libkelport-no-such-library.so", {}) == 1 ? 0 : 1; }}},
+    };
     int status = 0;
-    step("System: the host name");
-    status |= HostName();
-    step("Process: id and thread limit");
-    status |= Pid() | MaxThreads(8);
-    step("Dynamic loading: the C math library");
-    status |= DynamicLoad(host::kMathLibrary, {"cos"});
-    step("64-bit parsing");
-    status |= Atoll({"  -42", "1,000,000", "18446744073709551615"});
-    step("Look-ups: localhost and tcp");
-    status |= Host("localhost") | Proto("tcp");
-    step("Time");
-    status |= CTime(1000000000);
-    step("Socket packet length: a socket pair with 10 bytes queued");
-    status |= PacketLength(10);
-    step("Address text");
-    status |= IpStr("192.168.10.1", false) | Aton("10.1.2.3");
-    step("Ethernet header: a broadcast ARP frame decoded");
-    status |= Ether({"ff:ff:ff:ff:ff:ff:02:00:5e:10:20:30:08:06"}, "");
-    step("A sick report: a library that is not there");
-    DynamicLoad("libkelport-no-such-library.so", {});
+    for (const auto& [heading, calls] : steps) {
+        std::cout << "\n== " << heading << " ==\n";
+        for (const auto& call : calls) {
+            status |= call();
+        }
+    }
     return status;
+}
+
+// --bytes, for the two subcommands that queue bytes on a socket.
+void AddQueued(CLI::App& sub, Arguments& a)
+{
+    a.second = "10";
+    sub.add_option("--bytes", a.second, "Bytes queued on the socket")
+        ->type_name("INT")
+        ->capture_default_str();
+}
+
+const char* const kReportHelp =
+    "Report CODE through CKelError as a caller would. Fatal codes, and codes that are not in the catalogue, "
+    "abort this program, and exit codes end it with status 1, as they end any caller";
+
+}  // namespace
+
+// Numbers are read by the program itself, so that an empty or too large one is named as such
+// rather than taken for 0.
+const std::vector<Subcommand>& Subcommands()
+{
+    static const std::vector<Subcommand> table = {
+        {"hostname", "The host name, through KelSysInfo",
+         [](CLI::App&, Arguments&) -> Run { return HostName; }},
+        {"sysinfo", "KelSysInfo with query N (13 is the host name; 1 to 12 are not served)",
+         [](CLI::App& sub, Arguments& a) -> Run {
+             sub.add_option("N", a.first, "The query number")->type_name("INT")->required();
+             return [&a] { return SysInfo(ArgumentNumber<int>("N", a.first)); };
+         }},
+        {"pid", "The process id, through KelGetPid", [](CLI::App&, Arguments&) -> Run { return Pid; }},
+        {"fork", "KelFork: the child exits at once and the parent reports its status (not on Windows)",
+         [](CLI::App&, Arguments&) -> Run { return Fork; }},
+        {"maxthreads", "KelMaxThreads for a request of N threads",
+         [](CLI::App& sub, Arguments& a) -> Run {
+             sub.add_option("N", a.first, "Threads asked for")->type_name("INT")->required();
+             return [&a] { return MaxThreads(ArgumentNumber<int>("N", a.first)); };
+         }},
+        {"dl", "KelDLOpen the library, then KelDLSym each symbol",
+         [](CLI::App& sub, Arguments& a) -> Run {
+             sub.add_option("LIBRARY", a.first, "File name or path of a shared library")->required();
+             sub.add_option("SYMBOL", a.list, "Names to look up");
+             return [&a] { return DynamicLoad(a.first, a.list); };
+         }},
+        {"atoll", "KelAtoll of each text",
+         [](CLI::App& sub, Arguments& a) -> Run {
+             sub.add_option("TEXT", a.list, "Decimal texts")->required();
+             return [&a] { return Atoll(a.list); };
+         }},
+        {"proto", "KelGetProtoByName_r",
+         [](CLI::App& sub, Arguments& a) -> Run {
+             sub.add_option("NAME", a.first, "Protocol name, such as tcp")->required();
+             return [&a] { return Proto(a.first); };
+         }},
+        {"host", "KelGetHostByName_r",
+         [](CLI::App& sub, Arguments& a) -> Run {
+             sub.add_option("NAME", a.first, "Host name")->required();
+             return [&a] { return Host(a.first); };
+         }},
+        {"addr", "KelGetHostByAddr_r",
+         [](CLI::App& sub, Arguments& a) -> Run {
+             sub.add_option("A.B.C.D", a.first, "IPv4 address")->required();
+             return [&a] { return Addr(a.first); };
+         }},
+        {"ctime", "KelCTime_r of SECONDS since the epoch (now when not given)",
+         [](CLI::App& sub, Arguments& a) -> Run {
+             sub.add_option("SECONDS", a.list, "Calendar time")->type_name("INT")->expected(0, 1);
+             return [&a] {
+                 return CTime(a.list.empty() ? std::nullopt
+                                             : std::optional(ArgumentNumber<long>("SECONDS", a.list[0])));
+             };
+         }},
+        {"asctime", "KelAscTime_r of the local time now",
+         [](CLI::App&, Arguments&) -> Run { return AscTime; }},
+        {"ioctl", "KelIoctl on two connected sockets with bytes queued",
+         [](CLI::App& sub, Arguments& a) -> Run {
+             a.first = "KEL_SOCKET_N_READ";
+             sub.add_option("REQUEST", a.first, "A KelIoctlEnum name or number")->capture_default_str();
+             AddQueued(sub, a);
+             return [&a] { return Ioctl(a.first, ArgumentNumber<int>("--bytes", a.second, 0)); };
+         }},
+        {"pktlen", "KelGetSocketPacketLength on two connected sockets with bytes queued",
+         [](CLI::App& sub, Arguments& a) -> Run {
+             AddQueued(sub, a);
+             return [&a] { return PacketLength(ArgumentNumber<int>("--bytes", a.second, 0)); };
+         }},
+        {"ipstr", "KelGetIPStr of dotted text or a 32-bit number",
+         [](CLI::App& sub, Arguments& a) -> Run {
+             sub.add_option("VALUE", a.first, "A.B.C.D, or a number (decimal or 0x hex), network order")
+                 ->required();
+             sub.add_flag("--host-order", a.flag,
+                          "The number is in host byte order (KelGetIPStrH); numbers only");
+             return [&a] { return IpStr(a.first, a.flag); };
+         }},
+        {"aton", "KelInetAtoN of a dotted text",
+         [](CLI::App& sub, Arguments& a) -> Run {
+             sub.add_option("TEXT", a.first, "Address text")->required();
+             return [&a] { return Aton(a.first); };
+         }},
+        {"ether", "CKelEtherHeader over frames given in hex or read from a pcap file",
+         [](CLI::App& sub, Arguments& a) -> Run {
+             sub.add_option("HEX", a.list, "A frame's bytes in hex (':' or '-' may separate them)");
+             sub.add_option("--pcap", a.first,
+                            kHasCaptureReader
+                                ? "A capture file of Ethernet frames"
+                                : "A capture file of Ethernet frames (not in this build: it has no libpcap)");
+             return [&a] { return Ether(a.list, a.first); };
+         }},
+        {"errors", "List the error catalogue, or look up CODEs",
+         [](CLI::App& sub, Arguments& a) -> Run {
+             sub.add_option("CODE", a.list, "Catalogue codes, -220566 to -220403");
+             return [&a] { return Errors(a.list); };
+         }},
+        {"raise", kReportHelp,
+         [](CLI::App& sub, Arguments& a) -> Run {
+             a.second = "0";
+             sub.add_option("CODE", a.first, "Catalogue code")->type_name("INT")->required();
+             sub.add_option("--line", a.second, "Source line of the report (0: none)")->type_name("INT");
+             sub.add_option("--msg", a.text, "Extra text of the report");
+             return [&a] {
+                 return Raise(ArgumentNumber<int>("CODE", a.first), ArgumentNumber<int>("--line", a.second),
+                              a.text);
+             };
+         }},
+        {"trace",
+         "genZADTrace of TEXT at LEVEL: 6 to the Memory Usage component, any other to ZeltaDiscovery",
+         [](CLI::App& sub, Arguments& a) -> Run {
+             sub.add_option("LEVEL", a.first, "Trace level")->type_name("INT")->required();
+             sub.add_option("TEXT", a.second, "The text, as a call hands it over")->required();
+             return [&a] { return Trace(ArgumentNumber<int>("LEVEL", a.first), a.second); };
+         }},
+        {"memory", "printMemoryUsage: the top of the heap, at any debug level",
+         [](CLI::App&, Arguments&) -> Run { return Memory; }},
+        {"tour", "Every family once on this host, at debug level 4",
+         [](CLI::App&, Arguments&) -> Run { return Tour; }},
+    };
+    return table;
 }
 
 }  // namespace kelport::tool

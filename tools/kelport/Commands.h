@@ -1,15 +1,18 @@
-// The kelport program's subcommands. Each makes the library's calls, writes what they gave
-// on standard output and returns the exit status: 0 when the calls succeeded, 1 when one
-// failed. Input that cannot be used throws UsageError (exit status 2).
+// The kelport program's subcommands, in one table. Each runs the library's calls, writes what
+// they gave on standard output and returns the exit status: 0 when the calls succeeded, 1 when
+// one failed. Input that cannot be used throws UsageError (exit status 2).
 #pragma once
 
 #include <charconv>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <CLI/CLI.hpp>
 
 namespace kelport::tool {
 
@@ -59,25 +62,26 @@ T ArgumentNumber(const std::string& name, const std::string& text, T low = std::
     return *value;
 }
 
-int HostName();
-int SysInfo(int query);
-int Pid();
-int Fork();
-int MaxThreads(int request);
-int DynamicLoad(const std::string& library, const std::vector<std::string>& symbols);
-int Atoll(const std::vector<std::string>& texts);
-int Proto(const std::string& name);
-int Host(const std::string& name);
-int Addr(const std::string& address);
-int CTime(std::optional<long> seconds);
-int AscTime();
-int Ioctl(const std::string& request, int queued);
-int PacketLength(int queued);
-int IpStr(const std::string& value, bool hostOrder);
-int Aton(const std::string& text);
-int Ether(const std::vector<std::string>& frames, const std::string& pcapFile);
-int Errors(const std::vector<std::string>& codes);
-int Raise(int code, int line, std::optional<std::string> message);
-int Tour();
+// What a subcommand's arguments and options are read into; each subcommand has its own.
+struct Arguments {
+    std::string first;
+    std::string second;
+    std::vector<std::string> list;
+    std::optional<std::string> text;
+    bool flag = false;
+};
+
+using Run = std::function<int()>;
+
+// A row of the table of subcommands: its name and what it does, and define, which adds its
+// arguments and options to sub, read into args, and gives what runs once they are read.
+struct Subcommand {
+    const char* name;
+    const char* help;
+    Run (*define)(CLI::App& sub, Arguments& args);
+};
+
+// Every subcommand but help, in the order that kelport --help lists them.
+const std::vector<Subcommand>& Subcommands();
 
 }  // namespace kelport::tool
