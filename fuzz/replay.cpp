@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -50,10 +51,12 @@ void WriteDigest()
 void Try(std::string input)
 {
     g_input = std::move(input);
-    // A block of exactly the input's size, as libFuzzer gives, so that sanitizers see overreads.
-    std::vector<std::uint8_t> data(g_input.begin(), g_input.end());
+    // A block of exactly the input's size, as libFuzzer gives, so that sanitizers see overreads;
+    // never a null pointer, not even for an empty input, as a vector's would be.
+    const std::unique_ptr<std::uint8_t[]> data(new std::uint8_t[g_input.size()]);
+    std::copy(g_input.begin(), g_input.end(), data.get());
     g_answer.clear();
-    LLVMFuzzerTestOneInput(data.data(), data.size());
+    LLVMFuzzerTestOneInput(data.get(), g_input.size());
     WriteDigest();
 }
 
