@@ -17,17 +17,28 @@
 //                                            of 1000000 + its number and leaves, or is ended by its
 //                                            alarm after SECONDS; the first child that fails stops
 //                                            the forking and the exit status is 1; prints "parent PID"
+//   kelport_helper --count PROCESS COPIES CHILDREN THREADS CALLS MICROSECONDS [ACTION MS PATH [TO]]
+//                                            THREADS threads each trace "PROCESS.THREAD.CALL" CALLS
+//                                            times, MICROSECONDS apart, after starting COPIES copies
+//                                            of itself and forking CHILDREN children with KelFork,
+//                                            which do the same as processes PROCESS+1 on; MS ms
+//                                            after the start, it does ACTION (mv PATH TO, rm PATH or
+//                                            rmdir PATH), as an operator would, and prints "acted
+//                                            [TIME] [TIME+1.1 s]" in UTC, as its records write the time
 // Before any of these, --fsize BYTES and --nofile COUNT lower the process's limits; --fork,
-// --broken-stdout and the limits are POSIX's.
+// CHILDREN, --broken-stdout and the limits are POSIX's.
 // Exits 3 when it cannot set itself up, 4 if the traces left an error on a standard stream, 5
 // if they changed errno, 6 if they left the signal that a write to a pipe raises blocked. Its
 // system log is standard output: "openlog IDENT OPTION FACILITY", then "syslog PRIORITY
 // [MESSAGE]" each.
 #include <fcntl.h>
 #if defined(_WIN32)
+#  include <direct.h>
 #  include <io.h>
+#  include <process.h>
 constexpr int kBinary = O_BINARY;  // lines that end as on every other system
 #else
+#  include <spawn.h>
 #  include <sys/resource.h>
 #  include <sys/socket.h>
 #  include <sys/wait.h>
@@ -44,11 +55,17 @@ constexpr int kBinary = 0;
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "JuZadTrc.h"
 #include "KelPort.h"
+
+#if !defined(_WIN32)
+extern char** environ;
+#endif
 
 namespace {
 
@@ -108,6 +125,112 @@ int EndWhileTracing(bool handler)
         std::this_thread::yield();
     }
     return 0;
+}
+
+#if defined(_WIN32)
+intptr_t Start(const char* const* args)
+{
+    return ::_spawnv(_P_NOWAIT, args[0], args);
+}
+
+bool Ended(intptr_t process)
+{
+    int status = 1;
+    return ::_cwait(&status, process, 0) != -1 && status == 0;
+}
+
+bool RemoveFolder(const char* path)
+{
+    return ::_rmdir(path) == 0;
+}
+#else
+intptr_t Start(const char* const* args)
+{
+    pid_t pid = 0;
+    return ::posix_spawn(&pid, args[0], nullptr, nullptr, const_cast<char* const*>(args), environ) == 0 ? pid
+                                                                                                        : -1;
+}
+
+// A process, or a child of a fork.
+bool Ended(intptr_t process)
+{
+    int status = 0;
+    return ::waitpid(static_cast<pid_t>(process), &status, 0) == process && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+bool RemoveFolder(const char* path)
+{
+    return ::rmdir(path) == 0;
+}
+#endif
+
+std::string Stamp(std::chrono::system_clock::time_point time)
+{
+    const auto micros =
+        std::chrono::duration_cast<std::chrono::microseconds>(time.time_since_epoch()).count();
+    const std::time_t seconds = static_cast<std::time_t>(micros / 1000000);
+    char text[40];
+    const std::size_t length = std::strftime(text, sizeof text, "[%Y-%m-%d %H:%M:%S", std::gmtime(&seconds));
+    std::snprintf(text + length, sizeof text - length, ".%06d]", static_cast<int>(micros % 1000000));
+    return text;
+}
+
+int Count(char** argv, int argc)
+{
+    const int process = std::atoi(argv[2]);
+    const int copies = std::atoi(argv[3]);
+    const int children = std::atoi(argv[4]);
+    const int threads = std::atoi(argv[5]);
+    const int calls = std::atoi(argv[6]);
+    const auto pause = std::chrono::microseconds(std::atoi(argv[7]));
+    std::vector<intptr_t> started;
+    for (int copy = 1; copy <= copies; ++copy) {
+        const std::string number = std::to_string(process + copy);
+        const char* args[] = {argv[0], "--count", number.c_str(), "0",    "0",
+                              argv[5], argv[6],   argv[7],        nullptr};
+        started.push_back(Start(args));
+    }
+    int number = process;
+    for (int child = 1; child <= children; ++child) {
+        const int pid = KelFork();
+        if (pid == 0) {
+            number = process + copies + child;
+            started.clear();
+            break;
+        }
+        started.push_back(pid);
+    }
+    std::vector<std::thread> tracing;
+    for (int t = 0; t < threads; ++t) {
+        tracing.emplace_back([=] {
+            for (int call = 0; call < calls; ++call) {
+                const std::string text =
+                    std::to_string(number) + "." + std::to_string(t) + "." + std::to_string(call);
+                Emit(general, text.c_str(), 1);
+                std::this_thread::sleep_for(pause);
+            }
+        });
+    }
+    int failed = 0;
+    if (argc > 10 && number == process) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(argv[9])));
+        const std::string action = argv[8];
+        const char* path = argv[10];
+        const auto acted = std::chrono::system_clock::now();
+        failed = action == "mv"   ? std::rename(path, argc > 11 ? argv[11] : "") != 0
+                 : action == "rm" ? std::remove(path) != 0
+                                  : !RemoveFolder(path);
+        std::printf("acted %s %s\n", Stamp(acted).c_str(),
+                    Stamp(acted + std::chrono::milliseconds(1100)).c_str());
+    }
+    for (auto& thread : tracing) {
+        thread.join();
+    }
+    for (const intptr_t other : started) {
+        failed |= !Ended(other);
+    }
+    return failed ? 1 : 0;
 }
 
 #if !defined(_WIN32)
@@ -204,6 +327,9 @@ int main(int argc, char** argv)
         return 3;
     }
 #endif
+    if (argc >= 8 && std::strcmp(argv[1], "--count") == 0) {
+        return Count(argv, argc);
+    }
     if (argc == 3 && std::strcmp(argv[1], "--end-while-tracing") == 0) {
         return EndWhileTracing(std::strcmp(argv[2], "--handler") == 0);
     }

@@ -1,6 +1,7 @@
 // The tracing library: its configuration, its record formats, and its sinks as a program
 // meets them (through kelport_helper).
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -8,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -78,40 +80,146 @@ TEST(JuZadFormat, Utf8AndLocalTime)
     SetTimeZone("UTC");
 }
 
-TEST(JuZadSinks, RotatingFilesKeepWholeRecords)
+// What kelport_helper --count left in a folder's trace files (its lock file aside): for each
+// record "PROCESS.THREAD.CALL", the files it is in and its time; a line that is no whole record
+// counts as "".
+struct Arrival {
+    std::vector<std::string> files;
+    std::string time;
+};
+std::map<std::string, Arrival> Arrived(const std::string& folder)
 {
-    TempDir dir;
-    const std::string sink = "JUZAD_TRACE_SINK=rotate:" + dir.File("trace.log") + ":2000:2";
-    // Some sixteen rotations with ten descriptors (where a limit can be set): a sink that kept
-    // its old files open would run out.
-    std::vector<std::string> args =
-        KELPORT_WINDOWS ? std::vector<std::string>{} : std::vector<std::string>{"--nofile", "10"};
-    args.resize(args.size() + 400, "record");
-    EXPECT_EQ("", Emit(args, {sink, "JUZAD_TRACE=Memory Usage=0"}).err);
-    std::set<std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
-        files.insert(entry.path().filename().string());
-        const auto size = std::filesystem::file_size(entry.path());
-        EXPECT_LE(size, 2000u) << entry.path();
-        EXPECT_TRUE(size > 1000 || entry.path().filename() == "trace.log") << entry.path() << " not full";
-        for (const auto& line : Lines(ReadFile(entry.path().string()))) {
-            // Every number as N: the time and the ids no test can know.
-            EXPECT_EQ("[N-N-N N:N:N.N] [ZeltaDiscovery] [Trace] [pid N tid N] emit:N record",
-                      std::regex_replace(line, std::regex("[0-9]+"), "N"));
+    static const std::regex record(
+        R"((\[[-0-9]+ [:.0-9]+\]) \[ZeltaDiscovery\] \[Trace\] \[pid \d+ tid \d+\] emit:1 (\d+\.\d+\.\d+))");
+    std::map<std::string, Arrival> arrived;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        for (const auto& line : name.find(".lock") == std::string::npos
+                                    ? Lines(ReadFile(entry.path().string()))
+                                    : std::vector<std::string>{}) {
+            std::smatch match;
+            auto& arrival = arrived[std::regex_match(line, match, record) ? match[2].str() : ""];
+            arrival.files.push_back(name);
+            arrival.time = match.empty() ? line : match[1].str();
         }
     }
-    EXPECT_EQ((std::set<std::string>{"trace.log", "trace.1.log", "trace.2.log"}), files);
+    return arrived;
+}
+
+// What operators do to trace files under running programs: several processes, or a process and
+// its forked children, share one rotation; a file is moved or removed; a rotation is blocked by
+// a folder of the next file's name, until the folder goes. No record is lost that a file could
+// hold, and from 1.1 s after a move or a removal on, records are at PATH again.
+TEST(JuZadSinks, WhatOperatorsDoLosesNoRecord)
+{
+    const struct {
+        const char* what;
+        std::string sink;  // PATH for its path, in the test's folder
+        std::vector<std::string> count;
+        std::vector<std::string> action;
+        const char* said;  // on standard error, the lines that begin with it
+    } rows[] = {
+        {"two processes", "rotate:PATH:262144:200", {"1", "0", "4", "5000", "0"}, {}, ""},
+        {"a parent and two children", "rotate:PATH:262144:200", {"0", "2", "4", "5000", "0"}, {}, ""},
+        {"FILES large", "rotate:PATH:262144:100000", {"1", "0", "4", "5000", "0"}, {}, ""},
+        {"a move", "file:PATH", {"0", "0", "2", "1500", "1000"}, {"mv", "500", "PATH", "PATH.old"}, ""},
+        {"a move, rotating",
+         "rotate:PATH:100000:3",
+         {"0", "0", "2", "1500", "1000"},
+         {"mv", "500", "PATH", "PATH.old"},
+         ""},
+        {"a removal", "file:PATH", {"0", "0", "2", "1500", "1000"}, {"rm", "500", "PATH"}, ""},
+        {"a blocked rotation",
+         "rotate:PATH:20000:100",
+         {"0", "0", "2", "1500", "1000"},
+         {"rmdir", "500", "PATH.1"},
+         "JuZad: JUZAD_TRACE_SINK='rotate:PATH:20000:100'"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (KELPORT_WINDOWS && row.count[1] != "0") {
+            continue;  // KelFork makes no process there
+        }
+        TempDir dir;
+        const std::string path = dir.File("trace");
+        const auto named = [&path](std::string text) {
+            return std::regex_replace(text, std::regex("PATH"), path);
+        };
+        std::filesystem::create_directory(path + ".1");
+        if (row.action.empty() || row.action[0] != "rmdir") {
+            std::filesystem::remove(path + ".1");
+        }
+        std::vector<std::string> args = {KELPORT_HELPER, "--count", "0"};
+        args.insert(args.end(), row.count.begin(), row.count.end());
+        for (const auto& word : row.action) {
+            args.push_back(named(word));
+        }
+        const auto run =
+            RunProgram(args, {"JUZAD_TRACE_SINK=" + named(row.sink), "JUZAD_TRACE=Memory Usage=0", "TZ=UTC"},
+                       std::chrono::minutes(3));
+        ASSERT_EQ(0, run.exitCode) << run.err;
+        std::vector<std::string> said;
+        for (const auto& line : Lines(run.err)) {
+            said.push_back(line.substr(0, named(row.said).size()) == named(row.said) ? line
+                                                                                     : "other: " + line);
+        }
+        const auto arrived = Arrived(dir.Path());
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+            // A file rotated away was full: no writer rotated again what another had just made.
+            const std::string name = entry.path().filename().string();
+            EXPECT_TRUE(row.action.size() > 0 || name == "trace" || name == "trace.lock" ||
+                        entry.file_size() > 262144 / 2)
+                << name << " holds " << entry.file_size() << " bytes";
+        }
+        EXPECT_EQ(0u, arrived.count("")) << "not whole: " << arrived.at("").time;
+        const int processes = 1 + std::stoi(row.count[0]) + std::stoi(row.count[1]);
+        const int threads = std::stoi(row.count[2]);
+        const int calls = std::stoi(row.count[3]);
+        std::string after;  // 1.1 s after a move or a removal
+        if (row.action.size() > 2 && row.action[0] != "rmdir" && run.out.find('[') != std::string::npos) {
+            after = run.out.substr(run.out.rfind('['), 28);
+        }
+        // Each thread's records: all of them, or after a removal, all from the first that
+        // arrived, which is at most 1.1 s after it.
+        const bool removed = !row.action.empty() && row.action[0] == "rm";
+        for (int p = 0; p < processes; ++p) {
+            for (int t = 0; t < threads; ++t) {
+                const std::string thread = std::to_string(p) + "." + std::to_string(t) + ".";
+                int first = -1;
+                for (int call = 0; call < calls; ++call) {
+                    const auto at = arrived.find(thread + std::to_string(call));
+                    if (at == arrived.end()) {
+                        EXPECT_TRUE(removed && first < 0) << thread << call << " is lost";
+                        continue;
+                    }
+                    first = first < 0 ? call : first;
+                    EXPECT_EQ(1u, at->second.files.size()) << at->first;
+                    if (!after.empty() && (at->second.time > after || (removed && call == first))) {
+                        EXPECT_EQ("trace", at->second.files[0]) << at->first << " at " << at->second.time;
+                        EXPECT_LE(at->second.time, removed && call == first ? after : at->second.time);
+                    }
+                }
+            }
+        }
+        if (row.said[0] != '\0') {
+            EXPECT_THAT(said, testing::ElementsAre(
+                                  testing::HasSubstr(": cannot rotate ("),
+                                  testing::EndsWith(" can be written again; 0 records were dropped")));
+        } else {
+            EXPECT_THAT(said, testing::IsEmpty());
+        }
+    }
 
     // A record larger than BYTES has a file to itself, and no empty file is rotated away for it.
     // A name that begins with its only dot has no extension.
     TempDir large;
     Emit({"first", "second"},
          {"JUZAD_TRACE_SINK=rotate:" + large.File(".trace") + ":10:2", "JUZAD_TRACE=Memory Usage=0"});
-    files.clear();
+    std::set<std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(large.Path())) {
         files.insert(entry.path().filename().string());
     }
-    EXPECT_EQ((std::set<std::string>{".trace", ".trace.1"}), files);
+    EXPECT_EQ((std::set<std::string>{".trace", ".trace.1", ".trace.lock"}), files);
 }
 
 #if !defined(_WIN32)

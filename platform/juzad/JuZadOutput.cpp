@@ -1,7 +1,9 @@
 // The outputs: the standard streams, a file, rotating files and the system's logs.
 #include "JuZadOutput.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
@@ -37,15 +39,26 @@ void MakeFolders(const std::string& path)
     }
 }
 
-// file: and rotate: make the folders that the path names.
-int Open(const std::string& path)
+// file: and rotate: make the folders that the path names. A file that rotation will rename is
+// one that the sink could have made itself.
+int Open(const std::string& path, bool renamable)
 {
     MakeFolders(path);
     const int fd = system::OpenFile(path, false);
     if (fd < 0) {
         throw CannotOpen(errno);
     }
+    if (renamable && !system::InfoOf(fd).renamable) {
+        system::CloseFile(fd);
+        throw std::runtime_error(
+            "not a regular file of this user's with one name, which rotation could rename");
+    }
     return fd;
+}
+
+Outcome Written(int error, const std::string& trouble)
+{
+    return Outcome{error, error != 0, trouble.empty() ? nullptr : trouble.c_str()};
 }
 
 class StreamOutput final : public Output {
@@ -56,9 +69,9 @@ public:
     }
 
     // After what the program left in the stream, so that records keep their place among its lines.
-    int Write(const char* data, std::size_t size) override
+    Outcome Write(const char* data, std::size_t size) override
     {
-        return system::Write(m_stream, data, size, m_mayRaiseSignal);
+        return Written(system::Write(m_stream, data, size, m_mayRaiseSignal), {});
     }
 
 private:
@@ -66,71 +79,133 @@ private:
     bool m_mayRaiseSignal;
 };
 
-class FileOutput final : public Output {
+// The file that a path names, and goes on naming after the file is moved or removed: at most
+// once a second, whether the path still names the open file, and if not, the path opened
+// afresh, as at the start. What was written before that is in the moved file.
+class NamedFile {
 public:
-    explicit FileOutput(const std::string& path)
-        : m_fd(Open(path)), m_mayRaiseSignal(system::InfoOf(m_fd).mayRaiseSignal)
+    NamedFile(std::string path, bool renamable) : m_path(std::move(path)), m_renamable(renamable)
     {
+        Take(Open(m_path, m_renamable));
     }
-    ~FileOutput() override { system::CloseFile(m_fd); }
+    ~NamedFile() { system::CloseFile(m_fd); }
+    NamedFile(const NamedFile&) = delete;
+    NamedFile& operator=(const NamedFile&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    int Descriptor() const { return m_fd; }
+    std::uint64_t Size() const { return m_size; }  // when it was opened, and what this process wrote since
+    void SetSize(std::uint64_t size) { m_size = size; }
+    bool IsOpenAt(const system::FileInfo& at) const { return system::SameFile(at, m_identity); }
 
     // One write per record, straight to the file: nothing waits in a buffer to be lost.
-    int Write(const char* data, std::size_t size) override
+    int Write(const char* data, std::size_t size)
     {
-        return system::Write(m_fd, data, size, m_mayRaiseSignal);
+        const int error = system::Write(m_fd, data, size, m_mayRaiseSignal);
+        m_size += error == 0 ? size : 0;
+        return error;
+    }
+
+    // Whether it is time to look again, and PATH names another file: its reason when it could
+    // not be opened afresh.
+    bool Moved()
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (now < m_nextLook) {
+            return false;
+        }
+        m_nextLook = now + std::chrono::seconds(1);
+        return !IsOpenAt(system::InfoAt(m_path));
+    }
+
+    // "", or why PATH cannot be opened afresh.
+    std::string Reopen()
+    {
+        try {
+            const int fd = Open(m_path, m_renamable);
+            system::CloseFile(m_fd);
+            Take(fd);
+            return {};
+        } catch (const std::exception& error) {
+            return error.what();
+        }
     }
 
 private:
-    int m_fd;
-    bool m_mayRaiseSignal;
+    void Take(int fd)
+    {
+        m_fd = fd;
+        m_identity = system::InfoOf(fd);
+        m_mayRaiseSignal = m_identity.mayRaiseSignal;
+        m_size = m_identity.size;
+        m_nextLook = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    }
+
+    std::string m_path;
+    bool m_renamable;
+    int m_fd = -1;
+    system::FileInfo m_identity;
+    bool m_mayRaiseSignal = false;
+    std::uint64_t m_size = 0;
+    std::chrono::steady_clock::time_point m_nextLook;
+};
+
+std::string Reopening(const std::string& path, const std::string& why)
+{
+    return path + " names another file or none, and cannot be opened afresh (" + why +
+           "); records go on into the file it named";
+}
+
+class FileOutput final : public Output {
+public:
+    explicit FileOutput(const std::string& path) : m_file(path, false) {}
+
+    Outcome Write(const char* data, std::size_t size) override
+    {
+        if (m_file.Moved()) {
+            const std::string why = m_file.Reopen();
+            m_trouble = why.empty() ? why : Reopening(m_file.Path(), why);
+        }
+        return Written(m_file.Write(data, size), m_trouble);
+    }
+
+private:
+    NamedFile m_file;
+    std::string m_trouble;
 };
 
 // PATH, then PATH.1 ... PATH.FILES (the number before the extension: trace.1.log), at most
-// BYTES each. Rotation renames only files that the sink could have made itself (regular
-// files of this user's, with one name), and creates the new file afresh.
+// BYTES each, shared by every process that writes to PATH. Rotation renames only files that
+// the sink could have made itself (regular files of this user's, with one name), and only those
+// that are there. It happens under the lock of the file PATH.lock, which is never renamed:
+// whoever takes it first rotates, and another writer whose file is then no longer PATH opens
+// PATH afresh instead of rotating again. The sizes are the file's own, which other processes
+// grow too, looked at more often as the file nears BYTES: halfway there each time, as this
+// process's share of the writing tells, and at least each sixteenth of BYTES. So a file passes
+// BYTES only by what other processes wrote since this one last looked.
 class RotatingOutput final : public Output {
 public:
-    RotatingOutput(std::string path, std::uint64_t maxBytes, std::uint64_t maxFiles)
-        : m_path(std::move(path)), m_maxBytes(maxBytes), m_maxFiles(maxFiles),
-          m_extensionAt(ExtensionAt(m_path)), m_fd(Open(m_path))
+    RotatingOutput(const std::string& path, std::uint64_t maxBytes, std::uint64_t maxFiles)
+        : m_file(path, true), m_maxBytes(maxBytes), m_maxFiles(maxFiles), m_extensionAt(ExtensionAt(path))
     {
-        const system::FileInfo info = system::InfoOf(m_fd);
-        if (!info.renamable) {
-            system::CloseFile(m_fd);
-            throw std::runtime_error(
-                "not a regular file of this user's with one name, which rotation could rename");
-        }
-        m_size = info.size;
-        m_mayRaiseSignal = info.mayRaiseSignal;
+        Plan(m_file.Size());
     }
     ~RotatingOutput() override
     {
-        if (m_fd >= 0) {
-            system::CloseFile(m_fd);
+        if (m_lock >= 0) {
+            system::CloseFile(m_lock);
         }
     }
 
-    int Write(const char* data, std::size_t size) override
+    Outcome Write(const char* data, std::size_t size) override
     {
-        if (m_fd >= 0 && m_size > 0 && m_size + size > m_maxBytes) {
-            system::CloseFile(m_fd);
-            m_fd = -1;
-            if (const int error = Rotate()) {
-                return error;
-            }
+        if (m_file.Moved()) {
+            Reopened(m_file.Reopen());
         }
-        if (m_fd < 0) {
-            m_fd = system::OpenFile(m_path, true);
-            if (m_fd < 0) {
-                return errno;
-            }
-            m_size = 0;
+        if (m_file.Size() + size > m_lookAt) {
+            Look(size);
         }
-        const int error = system::Write(m_fd, data, size, m_mayRaiseSignal);
-        if (error == 0) {
-            m_size += size;
-        }
-        return error;
+        return Written(m_file.Write(data, size), m_trouble);
     }
 
 private:
@@ -144,51 +219,121 @@ private:
 
     std::string Name(std::uint64_t index) const
     {
+        const std::string& path = m_file.Path();
         if (index == 0) {
-            return m_path;
+            return path;
         }
-        return m_path.substr(0, m_extensionAt) + "." + std::to_string(index) + m_path.substr(m_extensionAt);
+        return path.substr(0, m_extensionAt) + "." + std::to_string(index) + path.substr(m_extensionAt);
     }
 
-    // The oldest goes, each other moves one place on, and PATH is free for a new file.
-    int Rotate()
+    void Reopened(const std::string& why) { m_trouble = why.empty() ? why : Reopening(m_file.Path(), why); }
+
+    // When to look at the file's size again, now that it is size.
+    void Plan(std::uint64_t size)
     {
-        for (std::uint64_t index = m_maxFiles; index > 0; --index) {
+        m_file.SetSize(size);
+        m_seen = size;
+        m_lookAt =
+            size >= m_maxBytes ? 0 : size + std::min((m_maxBytes - size) / (2 * m_share), m_maxBytes / 16);
+    }
+
+    // A record of size is due and the file may be full: a record larger than BYTES has a file to
+    // itself, and no empty file is rotated away for it.
+    void Look(std::size_t size)
+    {
+        const std::uint64_t actual = system::InfoOf(m_file.Descriptor()).size;
+        const std::uint64_t own = m_file.Size() - m_seen;
+        if (own != 0 && actual > m_seen) {
+            m_share = std::max<std::uint64_t>(1, (actual - m_seen) / own);
+        }
+        if (actual == 0 || actual + size <= m_maxBytes) {
+            Plan(actual);
+            return;
+        }
+        const std::string why = Rotate();
+        m_trouble = why.empty() ? why
+                                : "cannot rotate (" + why + "); records go on into " + m_file.Path() +
+                                      " past its " + std::to_string(m_maxBytes) + " bytes";
+        Plan(system::InfoOf(m_file.Descriptor()).size);
+    }
+
+    // "", or why not. The oldest goes, each other moves one place on, and PATH is made afresh.
+    std::string Rotate()
+    {
+        // A child of a fork shares its parent's lock until it opens its own.
+        if (m_lockOwner != system::ProcessId()) {
+            if (m_lock >= 0) {
+                system::CloseFile(m_lock);
+            }
+            m_lock = system::OpenLock(m_file.Path() + ".lock");
+            const int error = errno;
+            m_lockOwner = m_lock >= 0 ? system::ProcessId() : 0;
+            errno = error;
+        }
+        const int error = m_lock < 0 ? errno : system::Lock(m_lock);
+        if (error != 0) {
+            return "the lock " + m_file.Path() + ".lock: " + std::generic_category().message(error);
+        }
+        const std::shared_ptr<void> unlock(nullptr, [this](void*) { system::Unlock(m_lock); });
+        if (!m_file.IsOpenAt(system::InfoAt(m_file.Path()))) {
+            // Another writer rotated first, or PATH was moved.
+            const std::string why = m_file.Reopen();
+            return why.empty() ? why : m_file.Path() + " cannot be opened afresh: " + why;
+        }
+        std::uint64_t last = 1;  // the first free place, or FILES
+        while (last < m_maxFiles && system::InfoAt(Name(last)).exists) {
+            ++last;
+        }
+        if (std::string why = Clear(Name(last)); !why.empty()) {
+            return why;
+        }
+        for (std::uint64_t index = last; index > 0; --index) {
             const std::string from = Name(index - 1);
-            const std::string to = Name(index);
             const system::FileInfo source = system::InfoAt(from);
             if (!source.exists) {
                 continue;
             }
             if (!source.renamable) {
-                return EPERM;
+                return NotOurs(from);
             }
-            if (const int error = Clear(to)) {
-                return error;
-            }
-            if (const int error = system::Rename(from, to)) {
-                return error;
+            if (const int failed = system::Rename(from, Name(index))) {
+                return from + " cannot become " + Name(index) + ": " +
+                       std::generic_category().message(failed);
             }
         }
-        return Clear(m_path);
+        const std::string why = m_file.Reopen();
+        return why.empty() ? why : "cannot make " + m_file.Path() + ": " + why;
     }
 
-    int Clear(const std::string& path)
+    static std::string Clear(const std::string& path)
     {
         const system::FileInfo info = system::InfoAt(path);
         if (!info.exists) {
-            return 0;
+            return {};
         }
-        return info.renamable ? system::Remove(path) : EEXIST;
+        if (!info.renamable) {
+            return NotOurs(path);
+        }
+        const int error = system::Remove(path);
+        return error == 0 ? std::string()
+                          : path + " cannot be removed: " + std::generic_category().message(error);
     }
 
-    std::string m_path;
+    static std::string NotOurs(const std::string& path)
+    {
+        return path + " is not a regular file of this user's with one name";
+    }
+
+    NamedFile m_file;
     std::uint64_t m_maxBytes;
     std::uint64_t m_maxFiles;
     std::size_t m_extensionAt;
-    int m_fd;
-    std::uint64_t m_size;
-    bool m_mayRaiseSignal;  // the files that replace the first are alike
+    std::uint64_t m_seen = 0;    // the file's size when this process last looked
+    std::uint64_t m_lookAt = 0;  // when to look again, in Size()
+    std::uint64_t m_share = 1;   // how many bytes the file grows by for each byte of this process's
+    int m_lock = -1;
+    long m_lockOwner = 0;
+    std::string m_trouble;
 };
 
 // The system log takes each record as the library formatted it.
@@ -208,15 +353,15 @@ public:
         m_sink->set_formatter(std::make_unique<Verbatim>());
     }
 
-    int Write(const char* data, std::size_t size) override
+    Outcome Write(const char* data, std::size_t size) override
     {
         try {
             m_sink->log(spdlog::details::log_msg(spdlog::string_view_t(), spdlog::level::debug,
                                                  spdlog::string_view_t(data, size)));
             m_sink->flush();
-            return 0;
+            return {};
         } catch (const std::exception&) {
-            return EIO;
+            return Written(EIO, {});
         }
     }
     bool EndsLines() const override { return false; }

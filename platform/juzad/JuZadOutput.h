@@ -8,11 +8,20 @@
 
 namespace JuZadTrc {
 
+// What became of a record: lost (error says why), or in the sink; in the sink while something
+// else went wrong (a rotation, a file opened afresh), trouble says what and how the sink goes on,
+// for as long as it goes wrong.
+struct Outcome {
+    int error = 0;
+    bool lost = false;
+    const char* trouble = nullptr;
+};
+
 class Output {
 public:
     virtual ~Output() = default;
-    // Writes one whole record: 0, or the errno of the failure (the record is then lost).
-    virtual int Write(const char* data, std::size_t size) = 0;
+    // Writes one whole record.
+    virtual Outcome Write(const char* data, std::size_t size) = 0;
     // Whether each record ends with a line feed (the system logs end their own).
     virtual bool EndsLines() const { return true; }
 };

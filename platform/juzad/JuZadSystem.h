@@ -46,9 +46,19 @@ std::shared_ptr<spdlog::sinks::sink> LogSink(SinkKind kind);
 
 // A file opened for appending, created when it is missing (exclusive: only then) with no
 // write permission for group and others whatever the umask, and never through a symbolic
-// link at the last component of its path. -1 with errno set when it cannot be opened.
+// link at the last component of its path. Other processes may rename or remove it while it is
+// open, and their appends and ours never overwrite each other. -1 with errno set when it
+// cannot be opened.
 int OpenFile(const std::string& path, bool exclusive);
 void CloseFile(int fd);
+
+// A lock shared by every process that opens the file at path (created when missing, never
+// through a symbolic link), held by one descriptor at a time, so that a child of a fork that
+// opens its own excludes its parent. -1 with errno set when the file cannot be opened; Lock
+// gives 0 or the errno of its failure, and waits while another holds it.
+int OpenLock(const std::string& path);
+int Lock(int fd);
+void Unlock(int fd);
 
 // What a path or an open file is. A file the tracing library may rename is a regular file of
 // the user it runs as, with no other name.
@@ -60,7 +70,14 @@ struct FileInfo {
     // while the process has a limit on the size of its files.
     bool mayRaiseSignal = false;
     std::uint64_t size = 0;
+    // Which file it is: two paths or descriptors with the same are the same file.
+    std::uint64_t device = 0;
+    std::uint64_t index = 0;
 };
+inline bool SameFile(const FileInfo& a, const FileInfo& b)
+{
+    return a.exists && b.exists && a.device == b.device && a.index == b.index;
+}
 FileInfo InfoOf(int fd);
 FileInfo InfoOf(std::FILE* stream);
 FileInfo InfoAt(const std::string& path);  // of the entry itself, not what a link names

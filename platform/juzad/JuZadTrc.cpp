@@ -88,27 +88,32 @@ struct State {
         std::atexit(SayDropped);
     }
 
+    // A sink that goes wrong says so once, and once when it goes right again, with how many
+    // records it lost meanwhile.
     void Write(const char* data, std::size_t size)
     {
         const auto lock = Hold(outputMutex);
         if (!lock) {
             return;
         }
-        const int error = output->Write(data, size);
-        const std::uint64_t before = dropped.load(std::memory_order_relaxed);
-        if (error != 0) {
-            dropped.store(before + 1, std::memory_order_relaxed);
-            if (before == 0) {
-                failure.store(error, std::memory_order_relaxed);
-                Say("cannot write to " + SinkName(config.sink) + " (" +
-                    std::generic_category().message(error) +
-                    "); records are dropped until it can be written again");
-            }
-        } else if (before != 0) {
-            Say(SinkName(config.sink) + " can be written again; " + std::to_string(before) +
+        const Outcome outcome = output->Write(data, size);
+        const std::uint64_t lost = dropped.load(std::memory_order_relaxed) + (outcome.lost ? 1 : 0);
+        dropped.store(lost, std::memory_order_relaxed);
+        if (outcome.lost && lost == 1) {
+            failure.store(outcome.error, std::memory_order_relaxed);
+        }
+        const bool wrong = outcome.lost || outcome.trouble != nullptr;
+        if (wrong && !troubled) {
+            Say(outcome.lost ? "cannot write to " + SinkName(config.sink) + " (" +
+                                   std::generic_category().message(outcome.error) +
+                                   "); records are dropped until it can be written again"
+                             : SinkName(config.sink) + ": " + outcome.trouble);
+        } else if (!wrong && troubled) {
+            Say(SinkName(config.sink) + " can be written again; " + std::to_string(lost) +
                 " records were dropped");
             dropped.store(0, std::memory_order_relaxed);
         }
+        troubled = wrong;
     }
 
     // Read without the lock, which a thread that the end of the process stopped may hold.
@@ -136,7 +141,8 @@ struct State {
     Config config;
     std::unique_ptr<Output> output;  // null: records go nowhere
 
-    std::mutex outputMutex;  // one record at a time through the output; the only writer of the two below
+    std::mutex outputMutex;  // one record at a time through the output; the only writer of the three below
+    bool troubled = false;   // whether the last record was lost, or had trouble on its way
     std::atomic<std::uint64_t> dropped{0};
     std::atomic<int> failure{0};  // why the first record since writing last worked was dropped
 

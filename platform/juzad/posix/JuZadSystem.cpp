@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -140,6 +141,8 @@ FileInfo Info(int rc, const struct stat& status)
     info.mayRaiseSignal =
         S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) || (info.regular && FileSizeLimited());
     info.size = static_cast<std::uint64_t>(status.st_size);
+    info.device = static_cast<std::uint64_t>(status.st_dev);
+    info.index = static_cast<std::uint64_t>(status.st_ino);
     return info;
 }
 
@@ -223,6 +226,27 @@ int OpenFile(const std::string& path, bool exclusive)
 void CloseFile(int fd)
 {
     ::close(fd);
+}
+
+// flock's lock belongs to the open file, which a child of a fork shares until it opens its own.
+int OpenLock(const std::string& path)
+{
+    return ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+}
+
+int Lock(int fd)
+{
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            return errno;
+        }
+    }
+    return 0;
+}
+
+void Unlock(int fd)
+{
+    ::flock(fd, LOCK_UN);
 }
 
 FileInfo InfoOf(int fd)

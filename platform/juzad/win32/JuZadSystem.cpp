@@ -7,8 +7,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
-#include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -17,30 +17,65 @@
 namespace JuZadTrc::system {
 namespace {
 
-int WriteAll(int fd, const char* data, std::size_t size)
-{
-    while (size != 0) {
-        const int written = ::_write(fd, data, static_cast<unsigned>(size));
-        if (written < 0) {
-            return errno;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return 0;
-}
-
-FileInfo Info(int rc, const struct _stat64& status)
+// The C library's stat gives no file index: the system's own answer holds the volume, the
+// index and the count of names.
+FileInfo Info(HANDLE handle)
 {
     FileInfo info;
-    if (rc != 0) {
+    BY_HANDLE_FILE_INFORMATION file;
+    if (handle == INVALID_HANDLE_VALUE || !::GetFileInformationByHandle(handle, &file)) {
         return info;
     }
     info.exists = true;
-    info.regular = (status.st_mode & _S_IFMT) == _S_IFREG;
-    info.renamable = info.regular;
-    info.size = static_cast<std::uint64_t>(status.st_size);
+    info.regular = (file.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0 &&
+                   ::GetFileType(handle) == FILE_TYPE_DISK;
+    info.renamable = info.regular && file.nNumberOfLinks == 1;
+    info.size = (std::uint64_t{file.nFileSizeHigh} << 32) | file.nFileSizeLow;
+    info.device = file.dwVolumeSerialNumber;
+    info.index = (std::uint64_t{file.nFileIndexHigh} << 32) | file.nFileIndexLow;
     return info;
+}
+
+int ErrnoOf(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return ENOENT;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        return EEXIST;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return EACCES;
+    case ERROR_DISK_FULL:
+        return ENOSPC;
+    default:
+        return EIO;
+    }
+}
+
+// Shared for deletion too, so that another process may rotate the file while it is open.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+int Descriptor(HANDLE handle, int flags)
+{
+    if (handle == INVALID_HANDLE_VALUE) {
+        errno = ErrnoOf(::GetLastError());
+        return -1;
+    }
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), flags);
+    if (fd < 0) {
+        ::CloseHandle(handle);
+        errno = EMFILE;
+    }
+    return fd;
+}
+
+HANDLE HandleOf(int fd)
+{
+    return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
 }
 
 }  // namespace
@@ -96,8 +131,28 @@ std::shared_ptr<spdlog::sinks::sink> LogSink(SinkKind kind)
 // Windows paths have no symbolic links that a program without privileges can make.
 int OpenFile(const std::string& path, bool exclusive)
 {
-    const int flags = _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT | (exclusive ? _O_EXCL : 0);
-    return ::_open(path.c_str(), flags, _S_IREAD | _S_IWRITE);
+    return Descriptor(::CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                    exclusive ? CREATE_NEW : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
+                      _O_WRONLY | _O_BINARY);
+}
+
+int OpenLock(const std::string& path)
+{
+    return Descriptor(::CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr),
+                      _O_RDONLY | _O_BINARY);
+}
+
+int Lock(int fd)
+{
+    OVERLAPPED at{};
+    return ::LockFileEx(HandleOf(fd), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) ? 0 : ErrnoOf(::GetLastError());
+}
+
+void Unlock(int fd)
+{
+    OVERLAPPED at{};
+    ::UnlockFileEx(HandleOf(fd), 0, 1, 0, &at);
 }
 
 void CloseFile(int fd)
@@ -107,14 +162,19 @@ void CloseFile(int fd)
 
 FileInfo InfoOf(int fd)
 {
-    struct _stat64 status;
-    return Info(::_fstat64(fd, &status), status);
+    return Info(HandleOf(fd));
 }
 
+// Opened to ask, not to read, and for a folder too.
 FileInfo InfoAt(const std::string& path)
 {
-    struct _stat64 status;
-    return Info(::_stat64(path.c_str(), &status), status);
+    const HANDLE handle = ::CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const FileInfo info = Info(handle);
+    if (handle != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(handle);
+    }
+    return info;
 }
 
 FileInfo InfoOf(std::FILE* stream)
@@ -122,9 +182,30 @@ FileInfo InfoOf(std::FILE* stream)
     return InfoOf(::_fileno(stream));
 }
 
+// Appends of several processes to one file are whole only where the system makes each one
+// atomic, which not every Windows does for a handle that may only append: each record takes
+// a lock of the file's own, on a byte far past any data, then goes to the end.
 int Write(int fd, const char* data, std::size_t size, bool)
 {
-    return WriteAll(fd, data, size);
+    const HANDLE handle = HandleOf(fd);
+    OVERLAPPED beyond{};
+    beyond.Offset = 0xFFFFFFFF;
+    beyond.OffsetHigh = 0x7FFFFFFF;
+    if (!::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &beyond)) {
+        return ErrnoOf(::GetLastError());
+    }
+    int error = ::SetFilePointerEx(handle, LARGE_INTEGER{}, nullptr, FILE_END) ? 0 : ErrnoOf(::GetLastError());
+    while (error == 0 && size != 0) {
+        DWORD written = 0;
+        const DWORD part = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+        if (!::WriteFile(handle, data, part, &written, nullptr)) {
+            error = ErrnoOf(::GetLastError());
+        }
+        data += written;
+        size -= written;
+    }
+    ::UnlockFileEx(handle, 0, 1, 0, &beyond);
+    return error;
 }
 
 int Write(std::FILE* stream, const char* data, std::size_t size, bool)
