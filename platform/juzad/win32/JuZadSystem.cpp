@@ -194,7 +194,8 @@ int Write(int fd, const char* data, std::size_t size, bool)
     if (!::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &beyond)) {
         return ErrnoOf(::GetLastError());
     }
-    int error = ::SetFilePointerEx(handle, LARGE_INTEGER{}, nullptr, FILE_END) ? 0 : ErrnoOf(::GetLastError());
+    int error =
+        ::SetFilePointerEx(handle, LARGE_INTEGER{}, nullptr, FILE_END) ? 0 : ErrnoOf(::GetLastError());
     while (error == 0 && size != 0) {
         DWORD written = 0;
         const DWORD part = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
