@@ -24,7 +24,7 @@ packages=(cmake ninja-build make g++ binutils pkg-config netbase libspdlog-dev l
           googletest libgtest-dev libgmock-dev nlohmann-json3-dev)
 test_packages=(clang g++-multilib qemu-user libstdc++-12-dev-s390x-cross libc6-dev-s390x-cross
                libgcc-12-dev-s390x-cross binutils-s390x-linux-gnu g++-mingw-w64-x86-64-posix
-               g++-mingw-w64-i686-posix wine64 wine32:i386)
+               g++-mingw-w64-i686-posix wine64 wine32:i386 logrotate)
 
 install() {
     local missing=()

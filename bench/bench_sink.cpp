@@ -2,13 +2,17 @@
 // the trace block's usual size to a file, each record flushed, through genZADTrace and the
 // tracing library's file sink, and through a spdlog logger with its own multi-threaded file
 // sink, the same line layout and a flush after every record.
+// Beside them, the outputs alone against a bare write of the same finished record.
 //   kelport_bench_sink [Google Benchmark arguments]
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include <benchmark/benchmark.h>
@@ -16,6 +20,8 @@
 #include <spdlog/pattern_formatter.h>
 #include <spdlog/sinks/basic_file_sink.h>
 
+#include "JuZadConfig.h"
+#include "JuZadOutput.h"
 #include "KelDebug.h"
 
 namespace {
@@ -41,6 +47,45 @@ void BM_Sink_SpdlogToFile(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 
+// A finished record of 116 bytes, written under one lock: by the file and rotating outputs,
+// with their look at the path once a second and their sizes, and by one bare write on an
+// O_APPEND descriptor, the limit of any sink that writes each record as it comes.
+const std::string g_record = std::string(115, 'r') + "\n";
+std::mutex g_write;
+std::unique_ptr<JuZadTrc::Output> g_file;
+std::unique_ptr<JuZadTrc::Output> g_rotating;
+int g_bare = -1;
+
+void Written(benchmark::State& state, const std::function<bool()>& write)
+{
+    for (auto _ : state) {
+        const std::lock_guard<std::mutex> lock(g_write);
+        if (!write()) {
+            state.SkipWithError("the record was not written");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_Sink_FileOutput(benchmark::State& state)
+{
+    Written(state, [] { return !g_file->Write(g_record.data(), g_record.size()).lost; });
+}
+
+void BM_Sink_RotatingOutput(benchmark::State& state)
+{
+    Written(state, [] { return !g_rotating->Write(g_record.data(), g_record.size()).lost; });
+}
+
+void BM_Sink_BareWrite(benchmark::State& state)
+{
+    Written(state, [] { return ::write(g_bare, g_record.data(), g_record.size()) > 0; });
+}
+
+BENCHMARK(BM_Sink_FileOutput)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
+BENCHMARK(BM_Sink_RotatingOutput)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
+BENCHMARK(BM_Sink_BareWrite)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
 BENCHMARK(BM_Sink_GenZADTraceToFile)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
 BENCHMARK(BM_Sink_SpdlogToFile)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
 
@@ -69,6 +114,11 @@ int main(int argc, char** argv)
         "[%Y-%m-%d %H:%M:%S.%f] [%n] [Trace] [pid %P tid %t] KelDebug:83 %v"));
     g_spdlog->set_level(spdlog::level::trace);
     g_spdlog->flush_on(spdlog::level::trace);
+
+    const std::string folder = directory;
+    g_file = JuZadTrc::OpenOutput(*JuZadTrc::ParseSink("file:" + folder + "/file.log"));
+    g_rotating = JuZadTrc::OpenOutput(*JuZadTrc::ParseSink("rotate:" + folder + "/rotating.log:67108864:2"));
+    g_bare = ::open((folder + "/bare.log").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
 
     __Kelvora_Debug_Level = 4;
     benchmark::Initialize(&argc, argv);

@@ -280,8 +280,8 @@ private:
             const std::string why = m_file.Reopen();
             return why.empty() ? why : m_file.Path() + " cannot be opened afresh: " + why;
         }
-        std::uint64_t last = 1;  // the first free place, or FILES
-        while (last < m_maxFiles && system::InfoAt(Name(last)).exists) {
+        std::uint64_t last = 0;  // the first free place, or FILES
+        while (last < m_maxFiles && (last == 0 || system::InfoAt(Name(last)).exists)) {
             ++last;
         }
         if (std::string why = Clear(Name(last)); !why.empty()) {

@@ -68,31 +68,14 @@ std::string SinkName(const SinkConfig& sink)
     return sink.value.empty() ? "the default sink (stderr)" : "JUZAD_TRACE_SINK='" + sink.value + "'";
 }
 
-struct State {
-    State() : config(ReadConfig())
-    {
-        try {
-            output = OpenOutput(config.sink);
-        } catch (const std::exception& error) {
-            Say("JUZAD_TRACE_SINK='" + config.sink.value + "' cannot be used (" + error.what() +
-                "); using the default (stderr)");
-            config.sink = SinkConfig{};
-            output = OpenOutput(config.sink);
-        }
-        for (const auto& [name, word] : config.attributes.byComponent) {
-            named.push_back(name);
-        }
-        words.swap(config.attributes.byComponent);
-        system::OnFork(BeforeFork, AfterForkInParent, AfterForkInChild);
-        // After the destructors of the objects built from now on, the first among them.
-        std::atexit(SayDropped);
-    }
-
+// Where records go: the output, one record at a time, and what it lost. The count and the
+// reason are written under the lock and read without it at the end of the process.
+struct Sink {
     // A sink that goes wrong says so once, and once when it goes right again, with how many
     // records it lost meanwhile.
     void Write(const char* data, std::size_t size)
     {
-        const auto lock = Hold(outputMutex);
+        const auto lock = Hold(mutex);
         if (!lock) {
             return;
         }
@@ -104,16 +87,74 @@ struct State {
         }
         const bool wrong = outcome.lost || outcome.trouble != nullptr;
         if (wrong && !troubled) {
-            Say(outcome.lost ? "cannot write to " + SinkName(config.sink) + " (" +
+            Say(outcome.lost ? "cannot write to " + SinkName(config) + " (" +
                                    std::generic_category().message(outcome.error) +
                                    "); records are dropped until it can be written again"
-                             : SinkName(config.sink) + ": " + outcome.trouble);
+                             : SinkName(config) + ": " + outcome.trouble);
         } else if (!wrong && troubled) {
-            Say(SinkName(config.sink) + " can be written again; " + std::to_string(lost) +
+            Say(SinkName(config) + " can be written again; " + std::to_string(lost) +
                 " records were dropped");
             dropped.store(0, std::memory_order_relaxed);
         }
         troubled = wrong;
+    }
+
+    SinkConfig config;
+    std::unique_ptr<Output> output;  // null: records go nowhere; set once, before any record
+    std::mutex mutex;
+    bool troubled = false;  // whether the last record was lost, or had trouble on its way
+    std::atomic<std::uint64_t> dropped{0};
+    std::atomic<int> failure{0};  // why the first record since writing last worked was dropped
+};
+
+// The trace objects' kinds and the components' words, under one lock. A std::map never moves
+// its nodes, so trace objects keep pointers into both.
+struct Objects {
+    // The word of a component, made on first use.
+    std::uint32_t* Word(const std::string& component)
+    {
+        return &words.try_emplace(component, all).first->second;
+    }
+
+    std::mutex mutex;
+    std::uint32_t all = 0;  // the word of a component that JUZAD_TRACE does not name
+    std::map<std::string, std::uint32_t, std::less<>> words;
+    std::map<std::pair<std::string, StdCategory_e>, TraceObj_i> kinds;  // each object's, never freed
+    std::vector<std::string> named;         // the components that JUZAD_TRACE names
+    std::atomic<bool> namesChecked{false};  // set once, by the first record
+};
+
+// The program's own handlers, under one lock; a record handler runs under it, so that it is
+// never called after it has been taken away.
+struct Handlers {
+    std::mutex mutex;
+    RecordHandler record;
+    std::atomic<bool> hasRecord{false};  // read without the lock, to pass it by
+    ObjectHandler object;
+};
+
+struct State {
+    State()
+    {
+        Config config = ReadConfig();
+        format = config.format;
+        sink.config = config.sink;
+        try {
+            sink.output = OpenOutput(sink.config);
+        } catch (const std::exception& error) {
+            Say("JUZAD_TRACE_SINK='" + sink.config.value + "' cannot be used (" + error.what() +
+                "); using the default (stderr)");
+            sink.config = SinkConfig{};
+            sink.output = OpenOutput(sink.config);
+        }
+        for (const auto& [name, word] : config.attributes.byComponent) {
+            objects.named.push_back(name);
+        }
+        objects.all = config.attributes.all;
+        objects.words.swap(config.attributes.byComponent);
+        system::OnFork(BeforeFork, AfterForkInParent, AfterForkInChild);
+        // After the destructors of the objects built from now on, the first among them.
+        std::atexit(SayDropped);
     }
 
     // Read without the lock, which a thread that the end of the process stopped may hold.
@@ -124,13 +165,6 @@ struct State {
     // as it starts are there, and once in the process and its children.
     void SayUnknownComponents();
 
-    // The word of a component, made on first use. A std::map never moves its nodes, so
-    // trace objects may keep pointers to the words.
-    std::uint32_t* Word(const std::string& component)
-    {
-        return &words.try_emplace(component, config.attributes.all).first->second;
-    }
-
     // A child of a fork has only the thread that forked: every lock that a record passes
     // through is taken before the fork, so that none is held by a thread the child lacks,
     // and given back on both sides after it.
@@ -138,22 +172,10 @@ struct State {
     static void AfterForkInParent();
     static void AfterForkInChild();
 
-    Config config;
-    std::unique_ptr<Output> output;  // null: records go nowhere
-
-    std::mutex outputMutex;  // one record at a time through the output; the only writer of the three below
-    bool troubled = false;   // whether the last record was lost, or had trouble on its way
-    std::atomic<std::uint64_t> dropped{0};
-    std::atomic<int> failure{0};  // why the first record since writing last worked was dropped
-
-    std::mutex mutex;  // guards everything below
-    std::map<std::string, std::uint32_t, std::less<>> words;
-    std::map<std::pair<std::string, StdCategory_e>, TraceObj_i> kinds;  // each object's, never freed
-    std::vector<std::string> named;  // the components that JUZAD_TRACE names
-    std::atomic<bool> namesChecked{false};
-    RecordHandler recordHandler;
-    std::atomic<bool> hasRecordHandler{false};
-    ObjectHandler objectHandler;
+    Format format = Format::Text;
+    Sink sink;
+    Objects objects;
+    Handlers handlers;
 };
 
 State& TheState()
@@ -165,10 +187,10 @@ State& TheState()
 void State::SayDropped()
 {
     State& state = TheState();
-    if (const std::uint64_t dropped = state.dropped.load(std::memory_order_relaxed)) {
-        Say(std::to_string(dropped) + " records were dropped: " + SinkName(state.config.sink) +
+    if (const std::uint64_t dropped = state.sink.dropped.load(std::memory_order_relaxed)) {
+        Say(std::to_string(dropped) + " records were dropped: " + SinkName(state.sink.config) +
             " could not be written (" +
-            std::generic_category().message(state.failure.load(std::memory_order_relaxed)) + ")");
+            std::generic_category().message(state.sink.failure.load(std::memory_order_relaxed)) + ")");
     }
 }
 
@@ -177,11 +199,11 @@ void State::SayUnknownComponents()
     std::set<std::string> components;
     std::string unknown;
     std::size_t count = 0;
-    if (const auto lock = Hold(mutex)) {
-        for (const auto& [key, object] : kinds) {
+    if (const auto lock = Hold(objects.mutex)) {
+        for (const auto& [key, object] : objects.kinds) {
             components.insert(key.first);
         }
-        for (const auto& name : named) {
+        for (const auto& name : objects.named) {
             if (components.count(name) == 0) {
                 unknown += (count++ == 0 ? "'" : ", '") + name + "'";
             }
@@ -201,15 +223,18 @@ void State::SayUnknownComponents()
 void State::BeforeFork()
 {
     State& state = TheState();
-    state.mutex.lock();
-    state.outputMutex.lock();
+    // In the order a thread may take them: a record handler may make trace objects and trace.
+    state.handlers.mutex.lock();
+    state.objects.mutex.lock();
+    state.sink.mutex.lock();
 }
 
 void State::AfterForkInParent()
 {
     State& state = TheState();
-    state.outputMutex.unlock();
-    state.mutex.unlock();
+    state.sink.mutex.unlock();
+    state.objects.mutex.unlock();
+    state.handlers.mutex.unlock();
 }
 
 // The child's one thread is the one that took the locks, so it can give them back: fresh,
@@ -223,8 +248,8 @@ void Announce(const TraceObj_i& object, bool alive)
 {
     State& state = TheState();
     ObjectHandler handler;
-    if (const auto lock = Hold(state.mutex)) {
-        handler = state.objectHandler;
+    if (const auto lock = Hold(state.handlers.mutex)) {
+        handler = state.handlers.object;
     }
     if (handler) {
         handler(ObjectEvent{object.m_component.c_str(), object.m_category, alive});
@@ -238,11 +263,11 @@ TraceObj_t::TraceObj_t(const char* aComponentName, StdCategory_e aCategory)
 {
     State& state = TheState();
     {
-        std::lock_guard<std::mutex> lock(state.mutex);
+        std::lock_guard<std::mutex> lock(state.objects.mutex);
         std::string component = aComponentName != nullptr ? aComponentName : "";
-        fpAttributes = state.Word(component);
+        fpAttributes = state.objects.Word(component);
         const auto key = std::make_pair(component, aCategory);
-        fpTraceObj = &state.kinds.try_emplace(key, std::move(component), aCategory).first->second;
+        fpTraceObj = &state.objects.kinds.try_emplace(key, std::move(component), aCategory).first->second;
     }
     Announce(*fpTraceObj, true);
 }
@@ -261,22 +286,23 @@ void TraceObj_t::DoTrace(std::uint32_t aAttributes, const char* aText, const cha
     const int savedErrno = errno;
     try {
         State& state = TheState();
-        if (!state.namesChecked.load(std::memory_order_relaxed) && !state.namesChecked.exchange(true)) {
+        if (!state.objects.namesChecked.load(std::memory_order_relaxed) &&
+            !state.objects.namesChecked.exchange(true)) {
             state.SayUnknownComponents();
         }
         const Record record{fpTraceObj->m_component.c_str(), fpTraceObj->m_category,        aAttributes,
                             aText != nullptr ? aText : "",   aFile != nullptr ? aFile : "", aLine};
         bool handled = false;
-        if (state.hasRecordHandler.load(std::memory_order_acquire)) {
-            const auto lock = Hold(state.mutex);
+        if (state.handlers.hasRecord.load(std::memory_order_acquire)) {
+            const auto lock = Hold(state.handlers.mutex);
             if (!lock) {
                 handled = true;  // dropped: the process is ending
-            } else if (state.recordHandler) {
-                state.recordHandler(record);
+            } else if (state.handlers.record) {
+                state.handlers.record(record);
                 handled = true;
             }
         }
-        if (!handled && state.output != nullptr) {
+        if (!handled && state.sink.output != nullptr) {
             // Formatted outside the lock, so that threads wait for one another only to write.
             // On the stack, whose 250 bytes hold most records: a per-thread buffer, being an
             // object with a destructor, would have the Windows library delete a thread key as
@@ -285,8 +311,8 @@ void TraceObj_t::DoTrace(std::uint32_t aAttributes, const char* aText, const cha
             spdlog::memory_buf_t text;
             FormatRecord(record,
                          Stamp{std::chrono::system_clock::now(), system::ProcessId(), system::ThreadId()},
-                         state.config.format, state.output->EndsLines(), text);
-            state.Write(text.data(), text.size());
+                         state.format, state.sink.output->EndsLines(), text);
+            state.sink.Write(text.data(), text.size());
         }
     } catch (...) {
     }
@@ -296,23 +322,23 @@ void TraceObj_t::DoTrace(std::uint32_t aAttributes, const char* aText, const cha
 void SetRecordHandler(RecordHandler handler)
 {
     State& state = TheState();
-    std::lock_guard<std::mutex> lock(state.mutex);
-    state.hasRecordHandler.store(static_cast<bool>(handler), std::memory_order_release);
-    state.recordHandler = std::move(handler);
+    std::lock_guard<std::mutex> lock(state.handlers.mutex);
+    state.handlers.hasRecord.store(static_cast<bool>(handler), std::memory_order_release);
+    state.handlers.record = std::move(handler);
 }
 
 void SetAttributes(const char* componentName, std::uint32_t word)
 {
     State& state = TheState();
-    std::lock_guard<std::mutex> lock(state.mutex);
-    __atomic_store_n(state.Word(componentName), word, __ATOMIC_RELAXED);
+    std::lock_guard<std::mutex> lock(state.objects.mutex);
+    __atomic_store_n(state.objects.Word(componentName), word, __ATOMIC_RELAXED);
 }
 
 void SetObjectHandler(ObjectHandler handler)
 {
     State& state = TheState();
-    std::lock_guard<std::mutex> lock(state.mutex);
-    state.objectHandler = std::move(handler);
+    std::lock_guard<std::mutex> lock(state.handlers.mutex);
+    state.handlers.object = std::move(handler);
 }
 
 }  // namespace JuZadTrc

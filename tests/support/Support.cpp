@@ -51,6 +51,9 @@ std::vector<std::string> Environment(const std::vector<std::string>& env)
         }
     }
     environment.insert(environment.end(), env.begin(), env.end());
+#if defined(KELPORT_TEST_EMULATOR)
+    environment.emplace_back("KELPORT_TEST_EMULATOR=" KELPORT_TEST_EMULATOR);  // for the programs it starts
+#endif
     return environment;
 }
 
