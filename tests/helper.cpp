@@ -11,22 +11,17 @@
 //                                            three threads call KelMaxThreads at debug level 4
 //                                            (into the configured sink, or a record handler of the
 //                                            program's own) without end, and main returns while they do
-//   kelport_helper --fork CHILDREN SECONDS
-//                                            three threads trace KelGetSocketPacketLength while
-//                                            main calls KelFork; each child traces KelMaxThreads
-//                                            of 1000000 + its number and leaves, or is ended by its
-//                                            alarm after SECONDS; the first child that fails stops
-//                                            the forking and the exit status is 1; prints "parent PID"
-//   kelport_helper --count PROCESS COPIES CHILDREN THREADS CALLS MICROSECONDS [ACTION MS PATH [TO]]
+//   kelport_helper --count PROCESS COPIES CHILDREN THREADS CALLS MICROSECONDS [ACTION MS ARG...]
 //                                            THREADS threads each trace "PROCESS.THREAD.CALL" CALLS
-//                                            times, MICROSECONDS apart, after starting COPIES copies
-//                                            of itself and forking CHILDREN children with KelFork,
-//                                            which do the same as processes PROCESS+1 on; MS ms
-//                                            after the start, it does ACTION (mv PATH TO, rm PATH or
-//                                            rmdir PATH), as an operator would, and prints "acted
-//                                            [TIME] [TIME+1.1 s]" in UTC, as its records write the time
-// Before any of these, --fsize BYTES and --nofile COUNT lower the process's limits; --fork,
-// CHILDREN, --broken-stdout and the limits are POSIX's.
+//                                            times, MICROSECONDS apart; once they have begun, it
+//                                            starts COPIES copies of itself and forks CHILDREN
+//                                            children with KelFork, which do the same on their one
+//                                            thread as processes PROCESS+1 on (ended after 60 s); MS ms
+//                                            after the start, it does ACTION: mv PATH TO, rm PATH,
+//                                            rmdir PATH, or the program ACTION with its ARGs; 1.1 s
+//                                            after that, it traces "after"
+// Before any of these, --fsize BYTES and --nofile COUNT lower the process's limits; CHILDREN,
+// --broken-stdout and the limits are POSIX's.
 // Exits 3 when it cannot set itself up, 4 if the traces left an error on a standard stream, 5
 // if they changed errno, 6 if they left the signal that a write to a pipe raises blocked. Its
 // system log is standard output: "openlog IDENT OPTION FACILITY", then "syslog PRIORITY
@@ -40,7 +35,6 @@ constexpr int kBinary = O_BINARY;  // lines that end as on every other system
 #else
 #  include <spawn.h>
 #  include <sys/resource.h>
-#  include <sys/socket.h>
 #  include <sys/wait.h>
 #  include <unistd.h>
 
@@ -48,6 +42,7 @@ constexpr int kBinary = O_BINARY;  // lines that end as on every other system
 constexpr int kBinary = 0;
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -55,7 +50,8 @@ constexpr int kBinary = 0;
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -128,6 +124,8 @@ int EndWhileTracing(bool handler)
 }
 
 #if defined(_WIN32)
+void EndIn(unsigned) {}
+
 intptr_t Start(const char* const* args)
 {
     return ::_spawnv(_P_NOWAIT, args[0], args);
@@ -138,12 +136,12 @@ bool Ended(intptr_t process)
     int status = 1;
     return ::_cwait(&status, process, 0) != -1 && status == 0;
 }
-
-bool RemoveFolder(const char* path)
-{
-    return ::_rmdir(path) == 0;
-}
 #else
+void EndIn(unsigned seconds)
+{
+    ::alarm(seconds);
+}
+
 intptr_t Start(const char* const* args)
 {
     pid_t pid = 0;
@@ -158,32 +156,32 @@ bool Ended(intptr_t process)
     return ::waitpid(static_cast<pid_t>(process), &status, 0) == process && WIFEXITED(status) &&
            WEXITSTATUS(status) == 0;
 }
-
-bool RemoveFolder(const char* path)
-{
-    return ::rmdir(path) == 0;
-}
 #endif
 
-std::string Stamp(std::chrono::system_clock::time_point time)
+// Thread thread of process number traces "NUMBER.THREAD.CALL" CALLS times; begun counts them.
+void Calls(int number, int thread, char** argv, std::atomic<int>& begun)
 {
-    const auto micros =
-        std::chrono::duration_cast<std::chrono::microseconds>(time.time_since_epoch()).count();
-    const std::time_t seconds = static_cast<std::time_t>(micros / 1000000);
-    char text[40];
-    const std::size_t length = std::strftime(text, sizeof text, "[%Y-%m-%d %H:%M:%S", std::gmtime(&seconds));
-    std::snprintf(text + length, sizeof text - length, ".%06d]", static_cast<int>(micros % 1000000));
-    return text;
+    for (int call = 0; call < std::atoi(argv[6]); ++call, ++begun) {
+        const std::string text =
+            std::to_string(number) + "." + std::to_string(thread) + "." + std::to_string(call);
+        Emit(general, text.c_str(), 1);
+        std::this_thread::sleep_for(std::chrono::microseconds(std::atoi(argv[7])));
+    }
 }
 
 int Count(char** argv, int argc)
 {
     const int process = std::atoi(argv[2]);
     const int copies = std::atoi(argv[3]);
-    const int children = std::atoi(argv[4]);
-    const int threads = std::atoi(argv[5]);
-    const int calls = std::atoi(argv[6]);
-    const auto pause = std::chrono::microseconds(std::atoi(argv[7]));
+    std::atomic<int> begun{0};
+    std::vector<std::thread> tracing;
+    for (int t = 0; t < std::atoi(argv[5]); ++t) {
+        tracing.emplace_back(Calls, process, t, argv, std::ref(begun));
+    }
+    // Forks while the threads trace: a lock they hold at the fork must not stop the child.
+    while (begun.load() < std::min(100, std::atoi(argv[5]) * std::atoi(argv[6]))) {
+        std::this_thread::yield();
+    }
     std::vector<intptr_t> started;
     for (int copy = 1; copy <= copies; ++copy) {
         const std::string number = std::to_string(process + copy);
@@ -193,38 +191,36 @@ int Count(char** argv, int argc)
                               "0",      argv[5], argv[6],   argv[7],        nullptr};
         started.push_back(Start(args + (emulator == nullptr ? 1 : 0)));
     }
-    int number = process;
-    for (int child = 1; child <= children; ++child) {
+    for (int child = 1; child <= std::atoi(argv[4]); ++child) {
         const int pid = KelFork();
-        if (pid == 0) {
-            number = process + copies + child;
-            started.clear();
-            break;
+        if (pid == 0) {  // its one thread traces what the threads of a process would
+            EndIn(60);
+            for (int t = 0; t < std::atoi(argv[5]); ++t) {
+                Calls(process + copies + child, t, argv, begun);
+            }
+            std::_Exit(0);  // the parent's threads are not this process's to join
         }
         started.push_back(pid);
     }
-    std::vector<std::thread> tracing;
-    for (int t = 0; t < threads; ++t) {
-        tracing.emplace_back([=] {
-            for (int call = 0; call < calls; ++call) {
-                const std::string text =
-                    std::to_string(number) + "." + std::to_string(t) + "." + std::to_string(call);
-                Emit(general, text.c_str(), 1);
-                std::this_thread::sleep_for(pause);
-            }
-        });
-    }
     int failed = 0;
-    if (argc > 10 && number == process) {
+    if (argc > 10) {
+        // As an operator would, while the threads trace; 1.1 s later, a record of its own.
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(argv[9])));
         const std::string action = argv[8];
-        const char* path = argv[10];
-        const auto acted = std::chrono::system_clock::now();
-        failed = action == "mv"   ? std::rename(path, argc > 11 ? argv[11] : "") != 0
-                 : action == "rm" ? std::remove(path) != 0
-                                  : !RemoveFolder(path);
-        std::printf("acted %s %s\n", Stamp(acted).c_str(),
-                    Stamp(acted + std::chrono::milliseconds(1100)).c_str());
+        std::error_code error;
+        bool done = true;
+        if (action == "mv") {
+            std::filesystem::rename(argv[10], argc > 11 ? argv[11] : "", error);
+            done = !error;
+        } else if (action == "rm" || action == "rmdir") {
+            done = std::filesystem::remove(argv[10], error);
+        } else {
+            argv[9] = argv[8];
+            done = Ended(Start(argv + 9));
+        }
+        failed = !done;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+        Emit(general, "after", 1);
     }
     for (auto& thread : tracing) {
         thread.join();
@@ -236,43 +232,6 @@ int Count(char** argv, int argc)
 }
 
 #if !defined(_WIN32)
-int ForkUnderLoad(int children, unsigned seconds)
-{
-    int pair[2];
-    if (children <= 0 || seconds == 0 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) != 0 ||
-        ::write(pair[1], "load", 4) != 4) {
-        return 3;
-    }
-    __Kelvora_Debug_Level = 4;
-    std::atomic<bool> done{false};
-    std::vector<std::thread> load;
-    for (int t = 0; t < 3; ++t) {
-        load.emplace_back([&] {
-            while (!done.load(std::memory_order_relaxed)) {
-                KelGetSocketPacketLength(pair[0]);
-            }
-        });
-    }
-    int failed = 0;
-    for (int child = 0; child < children && failed == 0; ++child) {
-        const int pid = KelFork();
-        if (pid == 0) {
-            ::alarm(seconds);
-            KelMaxThreads(1000000 + child);
-            ::_exit(0);
-        }
-        int status = 0;
-        failed =
-            pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0;
-    }
-    done = true;
-    for (auto& thread : load) {
-        thread.join();
-    }
-    std::printf("parent %d\n", static_cast<int>(::getpid()));
-    return failed;
-}
-
 bool Limit(const char* option, long value)
 {
     rlimit limit{};
@@ -315,9 +274,6 @@ int main(int argc, char** argv)
         argv[2] = argv[0];
         argv += 2;
         argc -= 2;
-    }
-    if (argc == 4 && std::strcmp(argv[1], "--fork") == 0) {
-        return ForkUnderLoad(std::atoi(argv[2]), static_cast<unsigned>(std::atoi(argv[3])));
     }
     if (argc > 2 && std::strcmp(argv[1], "--broken-stdout") == 0) {
         int pipe[2];

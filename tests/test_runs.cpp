@@ -11,7 +11,7 @@
 //   ? STATUS      its exit status, or "abort" (0 when not given)
 //   > LINE        a line of standard output, in order; a run writes no other
 //   ! LINE        a line of standard error, likewise
-//   $ read PATH   not a run: the file's lines are its standard output
+//   $ read PATH   not a run: the file's lines are its standard output; status 1 if there is none
 //   $ attributes VALUE, $ sink VALUE, $ category NUMBER
 //                 not a run: what the tracing library makes of JUZAD_TRACE or
 //                 JUZAD_TRACE_SINK set to VALUE, or the name it gives a category, as
@@ -32,6 +32,7 @@
 #include <cstdio>
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -211,7 +212,7 @@ TEST(Runs, EachGivesWhatItsGoldenFileSays)
         SCOPED_TRACE(run.command);
         ProcessResult result;
         if (words[0] == "read" || words[0] == "attributes" || words[0] == "sink" || words[0] == "category") {
-            result.exitCode = 0;
+            result.exitCode = words[0] == "read" && !std::filesystem::exists(words.at(1)) ? 1 : 0;
             result.out = words[0] == "read" ? ReadFile(words.at(1)) : Setting(words[0], words.at(1)) + "\n";
         } else {
             for (const auto& [name, path] : programs) {

@@ -16,17 +16,12 @@
 #include "KelDebug.h"
 #include "KelPortPlatform.h"
 
-// The texts that call hands to the tracing library at a debug level, in order; whole, each
-// as "COMPONENT:LINE FILE ATTRIBUTES TEXT".
-inline std::vector<std::string> Traces(int level, const std::function<void()>& call, bool whole = false)
+// The texts that call hands to the tracing library at a debug level, in order.
+inline std::vector<std::string> Traces(int level, const std::function<void()>& call)
 {
     std::vector<std::string> texts;
     const int saved = std::exchange(__Kelvora_Debug_Level, level);
-    JuZadTrc::SetRecordHandler([&texts, whole](const JuZadTrc::Record& r) {
-        texts.push_back(!whole ? r.text
-                               : std::string(r.component) + ":" + std::to_string(r.line) + " " + r.file +
-                                     " " + std::to_string(r.attributes) + " " + r.text);
-    });
+    JuZadTrc::SetRecordHandler([&texts](const JuZadTrc::Record& r) { texts.push_back(r.text); });
     call();
     JuZadTrc::SetRecordHandler(nullptr);
     __Kelvora_Debug_Level = saved;
