@@ -69,7 +69,7 @@ public:
     }
 
     // After what the program left in the stream, so that records keep their place among its lines.
-    Outcome Write(const char* data, std::size_t size) override
+    Outcome Write(const char* data, std::size_t size, std::chrono::system_clock::time_point) override
     {
         return Written(system::Write(m_stream, data, size, m_mayRaiseSignal), {});
     }
@@ -80,8 +80,8 @@ private:
 };
 
 // The file that a path names, and goes on naming after the file is moved or removed: at most
-// once a second, whether the path still names the open file, and if not, the path opened
-// afresh, as at the start. What was written before that is in the moved file.
+// once a second of the records' time, whether the path still names the open file, and if not,
+// the path opened afresh, as at the start. What was written before that is in the moved file.
 class NamedFile {
 public:
     NamedFile(std::string path, bool renamable) : m_path(std::move(path)), m_renamable(renamable)
@@ -106,15 +106,14 @@ public:
         return error;
     }
 
-    // Whether it is time to look again, and PATH names another file: its reason when it could
-    // not be opened afresh.
-    bool Moved()
+    // Whether, at time, it is a second since the last look (or the clock went back), and PATH
+    // names another file.
+    bool Moved(std::chrono::system_clock::time_point time)
     {
-        const auto now = std::chrono::steady_clock::now();
-        if (now < m_nextLook) {
+        if (time >= m_looked && time < m_looked + std::chrono::seconds(1)) {
             return false;
         }
-        m_nextLook = now + std::chrono::seconds(1);
+        m_looked = time;
         return !IsOpenAt(system::InfoAt(m_path));
     }
 
@@ -138,7 +137,7 @@ private:
         m_identity = system::InfoOf(fd);
         m_mayRaiseSignal = m_identity.mayRaiseSignal;
         m_size = m_identity.size;
-        m_nextLook = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        m_looked = std::chrono::system_clock::now();
     }
 
     std::string m_path;
@@ -147,7 +146,7 @@ private:
     system::FileInfo m_identity;
     bool m_mayRaiseSignal = false;
     std::uint64_t m_size = 0;
-    std::chrono::steady_clock::time_point m_nextLook;
+    std::chrono::system_clock::time_point m_looked;
 };
 
 std::string Reopening(const std::string& path, const std::string& why)
@@ -160,9 +159,9 @@ class FileOutput final : public Output {
 public:
     explicit FileOutput(const std::string& path) : m_file(path, false) {}
 
-    Outcome Write(const char* data, std::size_t size) override
+    Outcome Write(const char* data, std::size_t size, std::chrono::system_clock::time_point time) override
     {
-        if (m_file.Moved()) {
+        if (m_file.Moved(time)) {
             const std::string why = m_file.Reopen();
             m_trouble = why.empty() ? why : Reopening(m_file.Path(), why);
         }
@@ -197,9 +196,9 @@ public:
         }
     }
 
-    Outcome Write(const char* data, std::size_t size) override
+    Outcome Write(const char* data, std::size_t size, std::chrono::system_clock::time_point time) override
     {
-        if (m_file.Moved()) {
+        if (m_file.Moved(time)) {
             Reopened(m_file.Reopen());
         }
         if (m_file.Size() + size > m_lookAt) {
@@ -353,7 +352,7 @@ public:
         m_sink->set_formatter(std::make_unique<Verbatim>());
     }
 
-    Outcome Write(const char* data, std::size_t size) override
+    Outcome Write(const char* data, std::size_t size, std::chrono::system_clock::time_point) override
     {
         try {
             m_sink->log(spdlog::details::log_msg(spdlog::string_view_t(), spdlog::level::debug,

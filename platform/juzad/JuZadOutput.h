@@ -1,6 +1,7 @@
 // Where the tracing library's formatted records go. The library makes one call at a time.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 
@@ -20,8 +21,9 @@ struct Outcome {
 class Output {
 public:
     virtual ~Output() = default;
-    // Writes one whole record.
-    virtual Outcome Write(const char* data, std::size_t size) = 0;
+    // Writes one whole record, made at time: the records' own clock paces what an output looks
+    // at besides, so that a record costs no clock of its own.
+    virtual Outcome Write(const char* data, std::size_t size, std::chrono::system_clock::time_point time) = 0;
     // Whether each record ends with a line feed (the system logs end their own).
     virtual bool EndsLines() const { return true; }
 };

@@ -73,13 +73,13 @@ std::string SinkName(const SinkConfig& sink)
 struct Sink {
     // A sink that goes wrong says so once, and once when it goes right again, with how many
     // records it lost meanwhile.
-    void Write(const char* data, std::size_t size)
+    void Write(const char* data, std::size_t size, std::chrono::system_clock::time_point time)
     {
         const auto lock = Hold(mutex);
         if (!lock) {
             return;
         }
-        const Outcome outcome = output->Write(data, size);
+        const Outcome outcome = output->Write(data, size, time);
         const std::uint64_t lost = dropped.load(std::memory_order_relaxed) + (outcome.lost ? 1 : 0);
         dropped.store(lost, std::memory_order_relaxed);
         if (outcome.lost && lost == 1) {
@@ -309,10 +309,9 @@ void TraceObj_t::DoTrace(std::uint32_t aAttributes, const char* aText, const cha
             // it unloads, and that waits forever on a lock that a thread ended by the
             // process's exit may hold.
             spdlog::memory_buf_t text;
-            FormatRecord(record,
-                         Stamp{std::chrono::system_clock::now(), system::ProcessId(), system::ThreadId()},
-                         state.format, state.sink.output->EndsLines(), text);
-            state.sink.Write(text.data(), text.size());
+            const Stamp stamp{std::chrono::system_clock::now(), system::ProcessId(), system::ThreadId()};
+            FormatRecord(record, stamp, state.format, state.sink.output->EndsLines(), text);
+            state.sink.Write(text.data(), text.size(), stamp.time);
         }
     } catch (...) {
     }
