@@ -22,8 +22,10 @@
 //                                            after that, it traces "after"
 // Before any of these, --fsize BYTES and --nofile COUNT lower the process's limits; CHILDREN,
 // --broken-stdout and the limits are POSIX's.
+//   kelport_helper --pending-sigpipe TEXT... the TEXTs with SIGPIPE blocked and pending
 // Exits 3 when it cannot set itself up, 4 if the traces left an error on a standard stream, 5
-// if they changed errno, 6 if they left the signal that a write to a pipe raises blocked. Its
+// if they changed errno, 6 if they left the signal that a write to a pipe raises blocked (or
+// unblocked it), 7 if they took away the one that was pending. Its
 // system log is standard output: "openlog IDENT OPTION FACILITY", then "syslog PRIORITY
 // [MESSAGE]" each.
 #include <fcntl.h>
@@ -292,6 +294,17 @@ int main(int argc, char** argv)
         return EndWhileTracing(std::strcmp(argv[2], "--handler") == 0);
     }
     int first = 1;
+#if !defined(_WIN32)
+    // A program that blocks SIGPIPE, with one pending: it is still pending after the traces.
+    sigset_t sigpipe;
+    ::sigemptyset(&sigpipe);
+    ::sigaddset(&sigpipe, SIGPIPE);
+    const bool pending = argc > 2 && std::strcmp(argv[1], "--pending-sigpipe") == 0;
+    if (pending && (::pthread_sigmask(SIG_BLOCK, &sigpipe, nullptr) != 0 || ::raise(SIGPIPE) != 0)) {
+        return 3;
+    }
+    first += pending ? 1 : 0;
+#endif
     if (argc > 2 && std::strcmp(argv[1], "--reopen-stderr") == 0) {
         first = 3;
         ::close(2);
@@ -303,8 +316,11 @@ int main(int argc, char** argv)
     EmitAll(argc, argv, first);
 #if !defined(_WIN32)
     sigset_t mask;
-    if (::pthread_sigmask(SIG_BLOCK, nullptr, &mask) != 0 || ::sigismember(&mask, SIGPIPE) == 1) {
+    if (::pthread_sigmask(SIG_BLOCK, nullptr, &mask) != 0 || ::sigismember(&mask, SIGPIPE) != pending) {
         return 6;
+    }
+    if (pending && (::sigpending(&mask) != 0 || ::sigismember(&mask, SIGPIPE) != 1)) {
+        return 7;
     }
 #endif
     // A trace that could not be written leaves the program's streams as it found them.

@@ -63,20 +63,17 @@ Outcome Written(int error, const std::string& trouble)
 
 class StreamOutput final : public Output {
 public:
-    explicit StreamOutput(std::FILE* stream)
-        : m_stream(stream), m_mayRaiseSignal(system::InfoOf(stream).mayRaiseSignal)
-    {
-    }
+    explicit StreamOutput(std::FILE* stream) : m_stream(stream), m_writing(system::InfoOf(stream).writing) {}
 
     // After what the program left in the stream, so that records keep their place among its lines.
     Outcome Write(const char* data, std::size_t size, std::chrono::system_clock::time_point) override
     {
-        return Written(system::Write(m_stream, data, size, m_mayRaiseSignal), {});
+        return Written(system::Write(m_stream, data, size, m_writing), {});
     }
 
 private:
     std::FILE* m_stream;
-    bool m_mayRaiseSignal;
+    system::Writing m_writing;
 };
 
 // The file that a path names, and goes on naming after the file is moved or removed: at most
@@ -101,7 +98,7 @@ public:
     // One write per record, straight to the file: nothing waits in a buffer to be lost.
     int Write(const char* data, std::size_t size)
     {
-        const int error = system::Write(m_fd, data, size, m_mayRaiseSignal);
+        const int error = system::Write(m_fd, data, size, m_writing);
         m_size += error == 0 ? size : 0;
         return error;
     }
@@ -135,7 +132,7 @@ private:
     {
         m_fd = fd;
         m_identity = system::InfoOf(fd);
-        m_mayRaiseSignal = m_identity.mayRaiseSignal;
+        m_writing = m_identity.writing;
         m_size = m_identity.size;
         m_looked = std::chrono::system_clock::now();
     }
@@ -144,7 +141,7 @@ private:
     bool m_renamable;
     int m_fd = -1;
     system::FileInfo m_identity;
-    bool m_mayRaiseSignal = false;
+    system::Writing m_writing = system::Writing::Plain;
     std::uint64_t m_size = 0;
     std::chrono::system_clock::time_point m_looked;
 };

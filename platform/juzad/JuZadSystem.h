@@ -60,15 +60,18 @@ int OpenLock(const std::string& path);
 int Lock(int fd);
 void Unlock(int fd);
 
+// How a file is written, decided as it is opened: with one write; with one send that raises no
+// signal (a socket); or with the signals that a write may raise held off around it (a pipe, or a
+// regular file while the process has a limit on the size of its files).
+enum class Writing { Plain, Send, Guarded };
+
 // What a path or an open file is. A file the tracing library may rename is a regular file of
 // the user it runs as, with no other name.
 struct FileInfo {
     bool exists = false;
     bool regular = false;
     bool renamable = false;
-    // A write may raise a signal: a pipe or socket whose reader may go away, or a regular file
-    // while the process has a limit on the size of its files.
-    bool mayRaiseSignal = false;
+    Writing writing = Writing::Plain;
     std::uint64_t size = 0;
     // Which file it is: two paths or descriptors with the same are the same file.
     std::uint64_t device = 0;
@@ -85,8 +88,8 @@ FileInfo InfoAt(const std::string& path);  // of the entry itself, not what a li
 // Writes all of data: 0, or the errno of the failure. A reader that has gone away, or a file
 // grown to the process's size limit, is a failure like any other, never a signal that ends
 // the process.
-int Write(int fd, const char* data, std::size_t size, bool mayRaiseSignal);
-int Write(std::FILE* stream, const char* data, std::size_t size, bool mayRaiseSignal);
+int Write(int fd, const char* data, std::size_t size, Writing writing);
+int Write(std::FILE* stream, const char* data, std::size_t size, Writing writing);
 
 // 0, or the errno of the failure.
 int Rename(const std::string& from, const std::string& to);

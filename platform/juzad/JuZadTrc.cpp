@@ -60,7 +60,7 @@ std::unique_lock<std::mutex> Hold(std::mutex& mutex)
 void Say(const std::string& text)
 {
     const std::string line = "JuZad: " + text + "\n";
-    system::Write(stderr, line.data(), line.size(), true);
+    system::Write(stderr, line.data(), line.size(), system::Writing::Guarded);
 }
 
 std::string SinkName(const SinkConfig& sink)

@@ -6,8 +6,10 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <stdio_ext.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -49,42 +51,36 @@ void AfterForkInChild()
 }
 
 // The signals that a write can raise: SIGPIPE when the reader has gone away, SIGXFSZ when the
-// file has reached the process's size limit. Both are blocked on this thread for the life of
-// the object, and one that a write raised in the meantime is taken away, so that the failure
-// shows as EPIPE or EFBIG alone.
-class WriteSignalsBlocked {
-public:
-    WriteSignalsBlocked()
-    {
-        ::sigemptyset(&m_signals);
-        ::sigaddset(&m_signals, SIGPIPE);
-        ::sigaddset(&m_signals, SIGXFSZ);
-        ::pthread_sigmask(SIG_BLOCK, &m_signals, &m_saved);
-        ::sigpending(&m_wasPending);
+// file has reached the process's size limit. Both are blocked on this thread around the write,
+// and one that the write raised is taken away, so that the failure shows as EPIPE or EFBIG
+// alone. One that was pending before is left: only a signal that the program blocks itself can
+// be pending then, so only then is it looked for, and a write costs two system calls more.
+template <typename WriteFn>
+int Guarded(WriteFn write)
+{
+    sigset_t signals;
+    sigset_t saved;
+    sigset_t wasPending;
+    ::sigemptyset(&signals);
+    ::sigaddset(&signals, SIGPIPE);
+    ::sigaddset(&signals, SIGXFSZ);
+    ::pthread_sigmask(SIG_BLOCK, &signals, &saved);
+    ::sigemptyset(&wasPending);
+    if (::sigismember(&saved, SIGPIPE) == 1 || ::sigismember(&saved, SIGXFSZ) == 1) {
+        ::sigpending(&wasPending);
     }
-    ~WriteSignalsBlocked()
-    {
-        sigset_t pending;
-        ::sigpending(&pending);
-        for (const int number : {SIGPIPE, SIGXFSZ}) {
-            if (::sigismember(&pending, number) == 1 && ::sigismember(&m_wasPending, number) == 0) {
-                sigset_t raised;
-                ::sigemptyset(&raised);
-                ::sigaddset(&raised, number);
-                const timespec now{};
-                ::sigtimedwait(&raised, nullptr, &now);
-            }
-        }
-        ::pthread_sigmask(SIG_SETMASK, &m_saved, nullptr);
+    const int error = write();
+    const int raised = error == EPIPE ? SIGPIPE : error == EFBIG ? SIGXFSZ : 0;
+    if (raised != 0 && ::sigismember(&wasPending, raised) == 0) {
+        sigset_t taken;
+        ::sigemptyset(&taken);
+        ::sigaddset(&taken, raised);
+        const timespec now{};
+        ::sigtimedwait(&taken, nullptr, &now);
     }
-    WriteSignalsBlocked(const WriteSignalsBlocked&) = delete;
-    WriteSignalsBlocked& operator=(const WriteSignalsBlocked&) = delete;
-
-private:
-    sigset_t m_signals;
-    sigset_t m_saved;
-    sigset_t m_wasPending;
-};
+    ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    return error;
+}
 
 // Asked once per file, as it is opened: asking at each write would cost a system call as dear as
 // the write.
@@ -94,10 +90,11 @@ bool FileSizeLimited()
     return ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY;
 }
 
-int WriteAll(int fd, const char* data, std::size_t size)
+// A send raises no signal.
+int WriteAll(int fd, const char* data, std::size_t size, bool send)
 {
     while (size != 0) {
-        const ssize_t written = ::write(fd, data, size);
+        const ssize_t written = send ? ::send(fd, data, size, MSG_NOSIGNAL) : ::write(fd, data, size);
         if (written < 0) {
             if (errno == EINTR) {
                 continue;
@@ -114,19 +111,14 @@ int WriteAll(int fd, const char* data, std::size_t size)
 // among the program's own lines; the record then goes straight to the descriptor. A stream's
 // flush gives up when a signal interrupts it, which a handler installed without SA_RESTART
 // does to any write: here an interrupted write goes on where it stopped.
-int WriteStream(std::FILE* stream, const char* data, std::size_t size)
+int WriteStream(std::FILE* stream, const char* data, std::size_t size, Writing writing)
 {
-    ::flockfile(stream);
     int error = 0;
     while (std::fflush(stream) != 0 && error == 0) {
         error = errno != EINTR ? (errno != 0 ? errno : EIO) : 0;
         std::clearerr(stream);
     }
-    if (error == 0) {
-        error = WriteAll(::fileno(stream), data, size);
-    }
-    ::funlockfile(stream);
-    return error;
+    return error != 0 ? error : Write(::fileno(stream), data, size, writing);
 }
 
 FileInfo Info(int rc, const struct stat& status)
@@ -138,8 +130,9 @@ FileInfo Info(int rc, const struct stat& status)
     info.exists = true;
     info.regular = S_ISREG(status.st_mode);
     info.renamable = info.regular && status.st_uid == ::geteuid() && status.st_nlink == 1;
-    info.mayRaiseSignal =
-        S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) || (info.regular && FileSizeLimited());
+    info.writing = S_ISSOCK(status.st_mode)                                          ? Writing::Send
+                   : S_ISFIFO(status.st_mode) || (info.regular && FileSizeLimited()) ? Writing::Guarded
+                                                                                     : Writing::Plain;
     info.size = static_cast<std::uint64_t>(status.st_size);
     info.device = static_cast<std::uint64_t>(status.st_dev);
     info.index = static_cast<std::uint64_t>(status.st_ino);
@@ -266,22 +259,30 @@ FileInfo InfoOf(std::FILE* stream)
     return InfoOf(::fileno(stream));
 }
 
-int Write(int fd, const char* data, std::size_t size, bool mayRaiseSignal)
+int Write(int fd, const char* data, std::size_t size, Writing writing)
 {
-    if (!mayRaiseSignal) {
-        return WriteAll(fd, data, size);
+    if (writing == Writing::Plain) {
+        return WriteAll(fd, data, size, false);
     }
-    const WriteSignalsBlocked blocked;
-    return WriteAll(fd, data, size);
+    if (writing == Writing::Send) {
+        const int error = WriteAll(fd, data, size, true);
+        if (error != ENOTSOCK) {
+            return error;
+        }
+        // The program has put another file in the socket's place.
+    }
+    return Guarded([&] { return WriteAll(fd, data, size, false); });
 }
 
-int Write(std::FILE* stream, const char* data, std::size_t size, bool mayRaiseSignal)
+int Write(std::FILE* stream, const char* data, std::size_t size, Writing writing)
 {
-    if (!mayRaiseSignal) {
-        return WriteStream(stream, data, size);
-    }
-    const WriteSignalsBlocked blocked;
-    return WriteStream(stream, data, size);
+    ::flockfile(stream);
+    // A flush of what the program left in the stream is a write like any other.
+    const int error = writing == Writing::Guarded || (writing == Writing::Send && ::__fpending(stream) != 0)
+                          ? Guarded([&] { return WriteStream(stream, data, size, Writing::Plain); })
+                          : WriteStream(stream, data, size, writing);
+    ::funlockfile(stream);
+    return error;
 }
 
 int Rename(const std::string& from, const std::string& to)

@@ -185,7 +185,7 @@ FileInfo InfoOf(std::FILE* stream)
 // Appends of several processes to one file are whole only where the system makes each one
 // atomic, which not every Windows does for a handle that may only append: each record takes
 // a lock of the file's own, on a byte far past any data, then goes to the end.
-int Write(int fd, const char* data, std::size_t size, bool)
+int Write(int fd, const char* data, std::size_t size, Writing)
 {
     const HANDLE handle = HandleOf(fd);
     OVERLAPPED beyond{};
@@ -209,7 +209,7 @@ int Write(int fd, const char* data, std::size_t size, bool)
     return error;
 }
 
-int Write(std::FILE* stream, const char* data, std::size_t size, bool)
+int Write(std::FILE* stream, const char* data, std::size_t size, Writing)
 {
     if (ProcessEnding()) {
         // Past the stream and its lock, which an ended thread may hold, and so ahead of
