@@ -11,10 +11,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <cstdio>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 #include <spdlog/logger.h>
@@ -93,6 +97,37 @@ BENCHMARK(BM_Sink_BareWrite)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
 BENCHMARK(BM_Sink_GenZADTraceToFile)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
 BENCHMARK(BM_Sink_SpdlogToFile)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
 
+// The console's table, then each row's records per second against the bare write's at the same
+// threads (medians, where there are repetitions).
+class Ratios : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            const auto rate = run.counters.find("items_per_second");
+            if (rate != run.counters.end() &&
+                (run.run_type == Run::RT_Iteration || run.aggregate_name == "median")) {
+                m_rates[{run.run_name.function_name, run.threads}] = rate->second.value;
+            }
+        }
+    }
+    void Finalize() override
+    {
+        for (const auto& [key, rate] : m_rates) {
+            const auto bare = m_rates.find({"BM_Sink_BareWrite", key.second});
+            if (key.first != "BM_Sink_BareWrite" && bare != m_rates.end() && bare->second > 0) {
+                std::printf("%s/threads:%d against BM_Sink_BareWrite: %.2f\n", key.first.c_str(), key.second,
+                            rate / bare->second);
+            }
+        }
+        ConsoleReporter::Finalize();
+    }
+
+private:
+    std::map<std::pair<std::string, int>, double> m_rates;
+};
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -126,7 +161,8 @@ int main(int argc, char** argv)
 
     __Kelvora_Debug_Level = 4;
     benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
+    Ratios ratios;
+    benchmark::RunSpecifiedBenchmarks(&ratios);
     benchmark::Shutdown();
     g_spdlog.reset();
     std::filesystem::remove_all(directory);

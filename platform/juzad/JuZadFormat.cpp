@@ -1,11 +1,14 @@
 #include "JuZadFormat.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <iterator>
 #include <string_view>
 
+#include <fmt/compile.h>
 #include <fmt/format.h>
 
 #include "JuZadSystem.h"
@@ -18,17 +21,33 @@ const char* const kCategoryNames[] = {
     "Operation",     "Event", "ResMgmt", "Parms", "Results",
 };
 
-// The local time of a second, kept by each thread until the next second: it changes once a
-// second, and working it out takes a lock of the C library's.
-const system::LocalTime& LocalSecond(std::time_t second)
+// The text of the local time of a second, made by each thread once a second: it changes no
+// more often, and working it out takes a lock of the C library's. Trivially destroyed, as
+// whatever a thread keeps must be on Windows, where a library's per-thread objects with
+// destructors hold up its unloading.
+struct Second {
+    std::time_t second = -1;
+    char text[32];  // 2026-12-05 15:01:22, with a NUL after it
+    std::size_t length;
+    char offset[8];  // from UTC: +09:00
+};
+
+const Second& LocalSecond(std::time_t second)
 {
-    thread_local std::time_t known = -1;
-    thread_local system::LocalTime local{};
-    if (second != known) {
-        local = system::Local(second);
-        known = second;
+    thread_local Second known;
+    if (second != known.second) {
+        const system::LocalTime local = system::Local(second);
+        const std::tm& tm = local.tm;
+        const int length =
+            std::snprintf(known.text, sizeof known.text, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900,
+                          tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+        known.length = std::min<std::size_t>(static_cast<std::size_t>(length), sizeof known.text - 1);
+        const long offset = std::labs(local.utcOffset);
+        std::snprintf(known.offset, sizeof known.offset, "%c%02ld:%02ld", local.utcOffset < 0 ? '-' : '+',
+                      offset / 3600 % 100, offset / 60 % 60);
+        known.second = second;
     }
-    return local;
+    return known;
 }
 
 // Local time to the microsecond: 2026-12-05 15:01:22.123456 for people, and RFC 3339 with
@@ -37,18 +56,44 @@ const system::LocalTime& LocalSecond(std::time_t second)
 void AppendTime(std::chrono::system_clock::time_point time, bool rfc3339, spdlog::memory_buf_t& out)
 {
     const auto sinceEpoch = time.time_since_epoch();
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceEpoch);
-    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch - seconds);
-    const system::LocalTime& local = LocalSecond(static_cast<std::time_t>(seconds.count()));
-    const std::tm& tm = local.tm;
-    fmt::format_to(std::back_inserter(out), "{:04}-{:02}-{:02}{}{:02}:{:02}:{:02}.{:06}", tm.tm_year + 1900,
-                   tm.tm_mon + 1, tm.tm_mday, rfc3339 ? 'T' : ' ', tm.tm_hour, tm.tm_min, tm.tm_sec,
-                   micros.count());
+    const auto seconds = std::chrono::floor<std::chrono::seconds>(sinceEpoch);
+    auto micros = static_cast<unsigned>(
+        std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch - seconds).count());
+    const Second& local = LocalSecond(static_cast<std::time_t>(seconds.count()));
+    const std::size_t start = out.size();
+    out.append(local.text, local.text + local.length);
     if (rfc3339) {
-        const long offset = std::labs(local.utcOffset);
-        fmt::format_to(std::back_inserter(out), "{}{:02}:{:02}", local.utcOffset < 0 ? '-' : '+',
-                       offset / 3600, offset / 60 % 60);
+        out[start + local.length - 9] = 'T';
     }
+    char fraction[7] = {'.'};
+    for (int digit = 6; digit > 0; --digit, micros /= 10) {
+        fraction[digit] = static_cast<char>('0' + micros % 10);
+    }
+    out.append(fraction, fraction + sizeof fraction);
+    if (rfc3339) {
+        out.append(std::string_view(local.offset));
+    }
+}
+
+// "[pid N tid N] ", made once by each thread, and again in a child after a fork.
+struct Who {
+    long pid = 0;
+    std::uint64_t tid = 0;
+    char text[64];
+    std::size_t length;
+};
+
+std::string_view WhoText(const Stamp& stamp)
+{
+    thread_local Who known;
+    if (stamp.pid != known.pid || stamp.tid != known.tid) {
+        const auto written = fmt::format_to_n(known.text, sizeof known.text, FMT_COMPILE("[pid {} tid {}] "),
+                                              stamp.pid, stamp.tid);
+        known.length = std::min(written.size, sizeof known.text);
+        known.pid = stamp.pid;
+        known.tid = stamp.tid;
+    }
+    return std::string_view(known.text, known.length);
 }
 
 // The length of the well-formed UTF-8 sequence at the start of text, or 0 when there is none.
@@ -107,7 +152,7 @@ void AppendJsonString(std::string_view text, spdlog::memory_buf_t& out)
             break;
         default:
             if (static_cast<unsigned char>(c) < 0x20) {
-                fmt::format_to(std::back_inserter(out), "\\u{:04x}", static_cast<unsigned>(c));
+                fmt::format_to(std::back_inserter(out), FMT_COMPILE("\\u{:04x}"), static_cast<unsigned>(c));
             } else if (static_cast<unsigned char>(c) < 0x80) {
                 out.push_back(c);
             } else if (const std::size_t length = Utf8Sequence(text)) {
@@ -139,20 +184,28 @@ void FormatRecord(const Record& record, const Stamp& stamp, Format format, bool 
     if (format == Format::Json) {
         out.append(std::string_view("{\"time\":\""));
         AppendTime(stamp.time, true, out);
-        fmt::format_to(append, "\",\"pid\":{},\"tid\":{},\"component\":", stamp.pid, stamp.tid);
+        fmt::format_to(append, FMT_COMPILE("\",\"pid\":{},\"tid\":{},\"component\":"), stamp.pid, stamp.tid);
         AppendJsonString(record.component, out);
-        fmt::format_to(append,
-                       ",\"category\":\"{}\",\"attributes\":{},\"file\":", CategoryName(record.category),
-                       record.attributes);
+        fmt::format_to(append, FMT_COMPILE(",\"category\":\"{}\",\"attributes\":{},\"file\":"),
+                       CategoryName(record.category), record.attributes);
         AppendJsonString(record.file, out);
-        fmt::format_to(append, ",\"line\":{},\"text\":", record.line);
+        fmt::format_to(append, FMT_COMPILE(",\"line\":{},\"text\":"), record.line);
         AppendJsonString(record.text, out);
         out.push_back('}');
     } else {
         out.push_back('[');
         AppendTime(stamp.time, false, out);
-        fmt::format_to(append, "] [{}] [{}] [pid {} tid {}] {}:{} ", record.component,
-                       CategoryName(record.category), stamp.pid, stamp.tid, record.file, record.line);
+        out.append(std::string_view("] ["));
+        out.append(std::string_view(record.component));
+        out.append(std::string_view("] ["));
+        out.append(std::string_view(CategoryName(record.category)));
+        out.append(std::string_view("] "));
+        out.append(WhoText(stamp));
+        out.append(std::string_view(record.file));
+        out.push_back(':');
+        const fmt::format_int line(record.line);
+        out.append(line.data(), line.data() + line.size());
+        out.push_back(' ');
         std::string_view text = record.text;
         if (!text.empty() && text.back() == '\n') {
             text.remove_suffix(1);
