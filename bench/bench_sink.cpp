@@ -101,6 +101,7 @@ BENCHMARK(BM_Sink_SpdlogToFile)->Threads(1)->Threads(2)->Threads(8)->UseRealTime
 // threads (medians, where there are repetitions).
 class Ratios : public benchmark::ConsoleReporter {
 public:
+    Ratios() : ConsoleReporter(::isatty(1) ? OO_Defaults : OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override
     {
         ConsoleReporter::ReportRuns(runs);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 #include <iterator>
 #include <string_view>
 
@@ -50,28 +51,45 @@ const Second& LocalSecond(std::time_t second)
     return known;
 }
 
-// Local time to the microsecond: 2026-12-05 15:01:22.123456 for people, and RFC 3339 with
-// the offset from UTC, 2026-12-05T15:01:22.123456+09:00, for programs that order records
+// Local time to the microsecond, in text: 2026-12-05 15:01:22.123456 for people, and RFC 3339
+// with the offset from UTC, 2026-12-05T15:01:22.123456+09:00, for programs that order records
 // from many machines and time zones.
-void AppendTime(std::chrono::system_clock::time_point time, bool rfc3339, spdlog::memory_buf_t& out)
+std::string_view TimeText(std::chrono::system_clock::time_point time, bool rfc3339, char (&text)[48])
 {
     const auto sinceEpoch = time.time_since_epoch();
     const auto seconds = std::chrono::floor<std::chrono::seconds>(sinceEpoch);
     auto micros = static_cast<unsigned>(
         std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch - seconds).count());
     const Second& local = LocalSecond(static_cast<std::time_t>(seconds.count()));
-    const std::size_t start = out.size();
-    out.append(local.text, local.text + local.length);
+    std::memcpy(text, local.text, local.length);
     if (rfc3339) {
-        out[start + local.length - 9] = 'T';
+        text[local.length - 9] = 'T';
     }
-    char fraction[7] = {'.'};
+    char* at = text + local.length;
+    *at = '.';
     for (int digit = 6; digit > 0; --digit, micros /= 10) {
-        fraction[digit] = static_cast<char>('0' + micros % 10);
+        at[digit] = static_cast<char>('0' + micros % 10);
     }
-    out.append(fraction, fraction + sizeof fraction);
+    at += 7;
     if (rfc3339) {
-        out.append(std::string_view(local.offset));
+        std::memcpy(at, local.offset, 6);
+        at += 6;
+    }
+    return std::string_view(text, static_cast<std::size_t>(at - text));
+}
+
+// The pieces at the end of out, with one reservation for all of them.
+void AppendAll(spdlog::memory_buf_t& out, std::initializer_list<std::string_view> pieces)
+{
+    std::size_t at = out.size();
+    std::size_t size = at;
+    for (const std::string_view piece : pieces) {
+        size += piece.size();
+    }
+    out.resize(size);
+    for (const std::string_view piece : pieces) {
+        std::memcpy(out.data() + at, piece.data(), piece.size());
+        at += piece.size();
     }
 }
 
@@ -182,8 +200,8 @@ void FormatRecord(const Record& record, const Stamp& stamp, Format format, bool 
 {
     const auto append = std::back_inserter(out);
     if (format == Format::Json) {
-        out.append(std::string_view("{\"time\":\""));
-        AppendTime(stamp.time, true, out);
+        char time[48];
+        AppendAll(out, {"{\"time\":\"", TimeText(stamp.time, true, time)});
         fmt::format_to(append, FMT_COMPILE("\",\"pid\":{},\"tid\":{},\"component\":"), stamp.pid, stamp.tid);
         AppendJsonString(record.component, out);
         fmt::format_to(append, FMT_COMPILE(",\"category\":\"{}\",\"attributes\":{},\"file\":"),
@@ -193,24 +211,15 @@ void FormatRecord(const Record& record, const Stamp& stamp, Format format, bool 
         AppendJsonString(record.text, out);
         out.push_back('}');
     } else {
-        out.push_back('[');
-        AppendTime(stamp.time, false, out);
-        out.append(std::string_view("] ["));
-        out.append(std::string_view(record.component));
-        out.append(std::string_view("] ["));
-        out.append(std::string_view(CategoryName(record.category)));
-        out.append(std::string_view("] "));
-        out.append(WhoText(stamp));
-        out.append(std::string_view(record.file));
-        out.push_back(':');
+        char time[48];
         const fmt::format_int line(record.line);
-        out.append(line.data(), line.data() + line.size());
-        out.push_back(' ');
         std::string_view text = record.text;
         if (!text.empty() && text.back() == '\n') {
             text.remove_suffix(1);
         }
-        out.append(text);
+        AppendAll(out, {"[", TimeText(stamp.time, false, time), "] [", record.component, "] [",
+                        CategoryName(record.category), "] ", WhoText(stamp), record.file, ":",
+                        std::string_view(line.data(), line.size()), " ", text});
     }
     if (eol) {
         out.push_back('\n');
