@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <system_error>
@@ -68,41 +69,53 @@ std::string SinkName(const SinkConfig& sink)
     return sink.value.empty() ? "the default sink (stderr)" : "JUZAD_TRACE_SINK='" + sink.value + "'";
 }
 
-// Where records go: the output, one record at a time, and what it lost. The count and the
-// reason are written under the lock and read without it at the end of the process.
+// Where records go: the output, one record at a time under the lock, or at once where the
+// output's file needs none; and what it lost. The count and the reason are written under the
+// lock and read without it at the end of the process.
 struct Sink {
     // A sink that goes wrong says so once, and once when it goes right again, with how many
-    // records it lost meanwhile.
+    // records it lost meanwhile; until then, every record takes the lock.
     void Write(const char* data, std::size_t size, std::chrono::system_clock::time_point time)
     {
+        std::optional<Outcome> outcome;
+        if (!troubled.load(std::memory_order_relaxed)) {
+            outcome = output->WriteUnlocked(data, size, time);
+            if (outcome && !outcome->lost) {
+                return;
+            }
+        }
         const auto lock = Hold(mutex);
         if (!lock) {
             return;
         }
-        const Outcome outcome = output->Write(data, size, time);
-        const std::uint64_t lost = dropped.load(std::memory_order_relaxed) + (outcome.lost ? 1 : 0);
-        dropped.store(lost, std::memory_order_relaxed);
-        if (outcome.lost && lost == 1) {
-            failure.store(outcome.error, std::memory_order_relaxed);
+        if (!outcome) {
+            outcome = output->Write(data, size, time);
         }
-        const bool wrong = outcome.lost || outcome.trouble != nullptr;
-        if (wrong && !troubled) {
-            Say(outcome.lost ? "cannot write to " + SinkName(config) + " (" +
-                                   std::generic_category().message(outcome.error) +
-                                   "); records are dropped until it can be written again"
-                             : SinkName(config) + ": " + outcome.trouble);
-        } else if (!wrong && troubled) {
+        const std::uint64_t lost = dropped.load(std::memory_order_relaxed) + (outcome->lost ? 1 : 0);
+        dropped.store(lost, std::memory_order_relaxed);
+        if (outcome->lost && lost == 1) {
+            failure.store(outcome->error, std::memory_order_relaxed);
+        }
+        const bool wrong = outcome->lost || outcome->trouble != nullptr;
+        if (wrong && !troubled.load(std::memory_order_relaxed)) {
+            Say(outcome->lost ? "cannot write to " + SinkName(config) + " (" +
+                                    std::generic_category().message(outcome->error) +
+                                    "); records are dropped until it can be written again"
+                              : SinkName(config) + ": " + outcome->trouble);
+        } else if (!wrong && troubled.load(std::memory_order_relaxed)) {
             Say(SinkName(config) + " can be written again; " + std::to_string(lost) +
                 " records were dropped");
             dropped.store(0, std::memory_order_relaxed);
         }
-        troubled = wrong;
+        troubled.store(wrong, std::memory_order_relaxed);
     }
 
     SinkConfig config;
     std::unique_ptr<Output> output;  // null: records go nowhere; set once, before any record
     std::mutex mutex;
-    bool troubled = false;  // whether the last record was lost, or had trouble on its way
+    // Whether the last record under the lock was lost, or had trouble on its way; written under
+    // the lock, and read without it to pass the lock by.
+    std::atomic<bool> troubled{false};
     std::atomic<std::uint64_t> dropped{0};
     std::atomic<int> failure{0};  // why the first record since writing last worked was dropped
 };
@@ -164,6 +177,31 @@ struct State {
     // otherwise go unseen. Said at the first record, once the objects that a program builds
     // as it starts are there, and once in the process and its children.
     void SayUnknownComponents();
+
+    void Deliver(const Record& record, bool toHandler)
+    {
+        if (toHandler) {
+            const auto lock = Hold(handlers.mutex);
+            if (!lock) {
+                return;  // dropped: the process is ending
+            }
+            if (handlers.record) {
+                handlers.record(record);
+                return;
+            }
+        }
+        if (sink.output != nullptr) {
+            // Formatted outside the lock, so that threads wait for one another only to write.
+            // On the stack, whose 250 bytes hold most records: a per-thread buffer, being an
+            // object with a destructor, would have the Windows library delete a thread key as
+            // it unloads, and that waits forever on a lock that a thread ended by the
+            // process's exit may hold.
+            spdlog::memory_buf_t text;
+            const Stamp stamp{std::chrono::system_clock::now(), system::ProcessId(), system::ThreadId()};
+            FormatRecord(record, stamp, format, sink.output->EndsLines(), text);
+            sink.Write(text.data(), text.size(), stamp.time);
+        }
+    }
 
     // A child of a fork has only the thread that forked: every lock that a record passes
     // through is taken before the fork, so that none is held by a thread the child lacks,
@@ -290,28 +328,12 @@ void TraceObj_t::DoTrace(std::uint32_t aAttributes, const char* aText, const cha
             !state.objects.namesChecked.exchange(true)) {
             state.SayUnknownComponents();
         }
-        const Record record{fpTraceObj->m_component.c_str(), fpTraceObj->m_category,        aAttributes,
-                            aText != nullptr ? aText : "",   aFile != nullptr ? aFile : "", aLine};
-        bool handled = false;
-        if (state.handlers.hasRecord.load(std::memory_order_acquire)) {
-            const auto lock = Hold(state.handlers.mutex);
-            if (!lock) {
-                handled = true;  // dropped: the process is ending
-            } else if (state.handlers.record) {
-                state.handlers.record(record);
-                handled = true;
-            }
-        }
-        if (!handled && state.sink.output != nullptr) {
-            // Formatted outside the lock, so that threads wait for one another only to write.
-            // On the stack, whose 250 bytes hold most records: a per-thread buffer, being an
-            // object with a destructor, would have the Windows library delete a thread key as
-            // it unloads, and that waits forever on a lock that a thread ended by the
-            // process's exit may hold.
-            spdlog::memory_buf_t text;
-            const Stamp stamp{std::chrono::system_clock::now(), system::ProcessId(), system::ThreadId()};
-            FormatRecord(record, stamp, state.format, state.sink.output->EndsLines(), text);
-            state.sink.Write(text.data(), text.size(), stamp.time);
+        // To the program's record handler, or else to the sink's output; the null sink has neither.
+        const bool toHandler = state.handlers.hasRecord.load(std::memory_order_acquire);
+        if (toHandler || state.sink.output != nullptr) {
+            state.Deliver(Record{fpTraceObj->m_component.c_str(), fpTraceObj->m_category, aAttributes,
+                                 aText != nullptr ? aText : "", aFile != nullptr ? aFile : "", aLine},
+                          toHandler);
         }
     } catch (...) {
     }
