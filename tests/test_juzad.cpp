@@ -141,7 +141,7 @@ TEST(JuZadSinks, WhatOperatorsDoWhileProcessesTraceAtOnce)
         // logrotate's files aside) and on standard error ("stderr"); a line of a file that is no
         // whole record under "", and one of standard error in what the library said.
         static const std::regex record(
-            R"((\[[-0-9]+ [:.0-9]+\]) \[ZeltaDiscovery\] \[Trace\] \[pid \d+ tid \d+\] emit:1 (\d+\.\d+\.\d+|after))");
+            R"((\[[-0-9]+ [:.0-9]+\]) \[ZeltaDiscovery\] \[Trace\] \[pid \d+ tid [1-9]\d*\] emit:1 (\d+\.\d+\.\d+|after))");
         std::map<std::string, Arrival> arrived;
         std::vector<std::string> said;
         std::vector<std::pair<std::string, std::string>> texts = {{"stderr", run.err}};

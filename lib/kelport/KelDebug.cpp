@@ -3,7 +3,6 @@
 #include <iostream>
 
 #include <algorithm>
-#include <cerrno>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdlib>
@@ -32,10 +31,8 @@ void genZADTrace(char* buf, int theLevel)
     const bool memoryUsage = theLevel == kMemoryUsageLevel;
     JuZadTrc::TraceObj_t& object = memoryUsage ? GenResMgmtObj : GenTraceObj;
     if (object.IsActive(kTraceAttributes)) {
-        // Callers read errno after reports that trace; a sink's own I/O must not change it.
-        const int savedErrno = errno;
+        // Callers read errno after reports that trace, and DoTrace leaves it as it was.
         object.DoTrace(kTraceAttributes, buf, "KelDebug", memoryUsage ? 78 : 83);
-        errno = savedErrno;
     }
 }
 

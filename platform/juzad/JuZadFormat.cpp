@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <initializer_list>
 #include <iterator>
 #include <string_view>
 
@@ -61,7 +60,7 @@ std::string_view TimeText(std::chrono::system_clock::time_point time, bool rfc33
     auto micros = static_cast<unsigned>(
         std::chrono::duration_cast<std::chrono::microseconds>(sinceEpoch - seconds).count());
     const Second& local = LocalSecond(static_cast<std::time_t>(seconds.count()));
-    std::memcpy(text, local.text, local.length);
+    std::memcpy(text, local.text, sizeof local.text);  // a copy of known size, made in place
     if (rfc3339) {
         text[local.length - 9] = 'T';
     }
@@ -78,19 +77,35 @@ std::string_view TimeText(std::chrono::system_clock::time_point time, bool rfc33
     return std::string_view(text, static_cast<std::size_t>(at - text));
 }
 
-// The pieces at the end of out, with one reservation for all of them.
-void AppendAll(spdlog::memory_buf_t& out, std::initializer_list<std::string_view> pieces)
+// The pieces at the end of out, with one reservation for all of them; a literal's bytes are
+// copied in place, without a call.
+template <std::size_t N>
+constexpr std::size_t SizeOf(const char (&)[N])
 {
-    std::size_t at = out.size();
-    std::size_t size = at;
-    for (const std::string_view piece : pieces) {
-        size += piece.size();
-    }
-    out.resize(size);
-    for (const std::string_view piece : pieces) {
-        std::memcpy(out.data() + at, piece.data(), piece.size());
-        at += piece.size();
-    }
+    return N - 1;
+}
+std::size_t SizeOf(std::string_view piece)
+{
+    return piece.size();
+}
+template <std::size_t N>
+char* Put(char* at, const char (&literal)[N])
+{
+    std::memcpy(at, literal, N - 1);
+    return at + N - 1;
+}
+char* Put(char* at, std::string_view piece)
+{
+    std::memcpy(at, piece.data(), piece.size());
+    return at + piece.size();
+}
+template <typename... Pieces>
+void AppendAll(spdlog::memory_buf_t& out, const Pieces&... pieces)
+{
+    const std::size_t at = out.size();
+    out.resize(at + (SizeOf(pieces) + ...));
+    char* to = out.data() + at;
+    ((to = Put(to, pieces)), ...);
 }
 
 // "[pid N tid N] ", made once by each thread, and again in a child after a fork.
@@ -201,7 +216,7 @@ void FormatRecord(const Record& record, const Stamp& stamp, Format format, bool 
     const auto append = std::back_inserter(out);
     if (format == Format::Json) {
         char time[48];
-        AppendAll(out, {"{\"time\":\"", TimeText(stamp.time, true, time)});
+        AppendAll(out, "{\"time\":\"", TimeText(stamp.time, true, time));
         fmt::format_to(append, FMT_COMPILE("\",\"pid\":{},\"tid\":{},\"component\":"), stamp.pid, stamp.tid);
         AppendJsonString(record.component, out);
         fmt::format_to(append, FMT_COMPILE(",\"category\":\"{}\",\"attributes\":{},\"file\":"),
@@ -217,9 +232,9 @@ void FormatRecord(const Record& record, const Stamp& stamp, Format format, bool 
         if (!text.empty() && text.back() == '\n') {
             text.remove_suffix(1);
         }
-        AppendAll(out, {"[", TimeText(stamp.time, false, time), "] [", record.component, "] [",
-                        CategoryName(record.category), "] ", WhoText(stamp), record.file, ":",
-                        std::string_view(line.data(), line.size()), " ", text});
+        AppendAll(out, "[", TimeText(stamp.time, false, time), "] [", std::string_view(record.component),
+                  "] [", std::string_view(CategoryName(record.category)), "] ", WhoText(stamp),
+                  std::string_view(record.file), ":", std::string_view(line.data(), line.size()), " ", text);
     }
     if (eol) {
         out.push_back('\n');
