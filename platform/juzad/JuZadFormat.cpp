@@ -16,7 +16,7 @@
 namespace JuZadTrc {
 namespace {
 
-const char* const kCategoryNames[] = {
+constexpr std::string_view kCategoryNames[] = {
     "Uncategorized", "Trace", "Proc",    "Sec",   "Init",    "Cleanup",
     "Operation",     "Event", "ResMgmt", "Parms", "Results",
 };
@@ -202,7 +202,7 @@ void AppendJsonString(std::string_view text, spdlog::memory_buf_t& out)
 
 }  // namespace
 
-const char* CategoryName(StdCategory_e category)
+std::string_view CategoryName(StdCategory_e category)
 {
     if (category < fFirstCategory_k || category > fMaxCategory_k) {
         return "Unknown";
@@ -233,8 +233,8 @@ void FormatRecord(const Record& record, const Stamp& stamp, Format format, bool 
             text.remove_suffix(1);
         }
         AppendAll(out, "[", TimeText(stamp.time, false, time), "] [", std::string_view(record.component),
-                  "] [", std::string_view(CategoryName(record.category)), "] ", WhoText(stamp),
-                  std::string_view(record.file), ":", std::string_view(line.data(), line.size()), " ", text);
+                  "] [", CategoryName(record.category), "] ", WhoText(stamp), std::string_view(record.file),
+                  ":", std::string_view(line.data(), line.size()), " ", text);
     }
     if (eol) {
         out.push_back('\n');

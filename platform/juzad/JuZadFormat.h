@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include <spdlog/common.h>
 
@@ -20,7 +21,7 @@ struct Stamp {
 };
 
 // The category's name, or "Unknown" for a value outside the enumeration.
-const char* CategoryName(StdCategory_e category);
+std::string_view CategoryName(StdCategory_e category);
 
 // Appends the record to out, ended by a line feed when eol is set.
 void FormatRecord(const Record& record, const Stamp& stamp, Format format, bool eol,
