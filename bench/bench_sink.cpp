@@ -3,7 +3,7 @@
 // tracing library's file sink, and through a spdlog logger with its own multi-threaded file
 // sink, the same line layout and a flush after every record.
 // Beside them, the outputs alone against a bare write of the same finished record.
-//   kelport_bench_sink [Google Benchmark arguments]
+//   kelport_bench_sink [Google Benchmark arguments]   (runs interleaved unless told otherwise)
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -104,15 +104,25 @@ void BM_Sink_BareWriteUnlocked(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 
-BENCHMARK(BM_Sink_FileOutput)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
-BENCHMARK(BM_Sink_RotatingOutput)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
-BENCHMARK(BM_Sink_BareWrite)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
-BENCHMARK(BM_Sink_BareWriteUnlocked)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
-BENCHMARK(BM_Sink_GenZADTraceToFile)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
-BENCHMARK(BM_Sink_SpdlogToFile)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
+// Each run starts with every file empty: the dirty pages of the runs before would otherwise
+// have the kernel's writeback take a core from a later one.
+std::string g_folder;
+void Emptied(const benchmark::State&)
+{
+    for (const auto& entry : std::filesystem::directory_iterator(g_folder)) {
+        std::filesystem::resize_file(entry.path(), 0);
+    }
+}
 
-// The console's table, then each row's records per second against the bare write's at the same
-// threads (medians, where there are repetitions).
+BENCHMARK(BM_Sink_FileOutput)->Setup(Emptied)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
+BENCHMARK(BM_Sink_RotatingOutput)->Setup(Emptied)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
+BENCHMARK(BM_Sink_BareWrite)->Setup(Emptied)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
+BENCHMARK(BM_Sink_BareWriteUnlocked)->Setup(Emptied)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
+BENCHMARK(BM_Sink_GenZADTraceToFile)->Setup(Emptied)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
+BENCHMARK(BM_Sink_SpdlogToFile)->Setup(Emptied)->Threads(1)->Threads(2)->Threads(8)->UseRealTime();
+
+// The console's table, then each row's records per second against the bare writes' at the same
+// threads, with the lock and without (medians, where there are repetitions).
 class Ratios : public benchmark::ConsoleReporter {
 public:
     Ratios() : ConsoleReporter(::isatty(1) ? OO_Defaults : OO_Tabular) {}
@@ -131,9 +141,12 @@ public:
     {
         for (const auto& [key, rate] : m_rates) {
             const auto bare = m_rates.find({"BM_Sink_BareWrite", key.second});
-            if (key.first != "BM_Sink_BareWrite" && bare != m_rates.end() && bare->second > 0) {
-                std::printf("%s/threads:%d against BM_Sink_BareWrite: %.2f\n", key.first.c_str(), key.second,
-                            rate / bare->second);
+            const auto unlocked = m_rates.find({"BM_Sink_BareWriteUnlocked", key.second});
+            if (key.first.rfind("BM_Sink_BareWrite", 0) != 0 && bare != m_rates.end() &&
+                unlocked != m_rates.end() && bare->second > 0 && unlocked->second > 0) {
+                std::printf("%s/threads:%d against BM_Sink_BareWrite: %.2f, against "
+                            "BM_Sink_BareWriteUnlocked: %.2f\n",
+                            key.first.c_str(), key.second, rate / bare->second, rate / unlocked->second);
             }
         }
         ConsoleReporter::Finalize();
@@ -169,13 +182,20 @@ int main(int argc, char** argv)
     g_spdlog->set_level(spdlog::level::trace);
     g_spdlog->flush_on(spdlog::level::trace);
 
-    const std::string folder = directory;
+    g_folder = directory;
+    const std::string& folder = g_folder;
     g_file = JuZadTrc::OpenOutput(*JuZadTrc::ParseSink("file:" + folder + "/file.log"));
     g_rotating = JuZadTrc::OpenOutput(*JuZadTrc::ParseSink("rotate:" + folder + "/rotating.log:67108864:2"));
     g_bare = ::open((folder + "/bare.log").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
 
     __Kelvora_Debug_Level = 4;
-    benchmark::Initialize(&argc, argv);
+    // The rows' runs interleaved, so that the machine's drift over the minutes of a run falls on
+    // every row alike; an argument given later (=false) overrides it.
+    char interleaved[] = "--benchmark_enable_random_interleaving=true";
+    std::vector<char*> args(argv, argv + argc);
+    args.insert(args.begin() + 1, interleaved);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
     Ratios ratios;
     benchmark::RunSpecifiedBenchmarks(&ratios);
     benchmark::Shutdown();
