@@ -2,12 +2,10 @@
 #include "JuZadOutput.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -87,12 +85,12 @@ public:
     {
         Take(Open(m_path, m_renamable));
     }
-    ~NamedFile() { system::CloseFile(Descriptor()); }
+    ~NamedFile() { system::CloseFile(m_fd); }
     NamedFile(const NamedFile&) = delete;
     NamedFile& operator=(const NamedFile&) = delete;
 
     const std::string& Path() const { return m_path; }
-    int Descriptor() const { return m_fd.load(std::memory_order_relaxed); }
+    int Descriptor() const { return m_fd; }
     std::uint64_t Size() const { return m_size; }  // when it was opened, and what this process wrote since
     void SetSize(std::uint64_t size) { m_size = size; }
     bool IsOpenAt(const system::FileInfo& at) const { return system::SameFile(at, m_identity); }
@@ -100,31 +98,19 @@ public:
     // One write per record, straight to the file: nothing waits in a buffer to be lost.
     int Write(const char* data, std::size_t size)
     {
-        const int error = system::Write(Descriptor(), data, size, m_writing);
+        const int error = system::Write(m_fd, data, size, m_writing);
         m_size += error == 0 ? size : 0;
         return error;
-    }
-
-    // Whether a record made at time may be written while other threads write theirs, and while
-    // one of them looks at PATH or opens it afresh: the file needs no lock of ours, and no look
-    // is due.
-    bool Unlocked(std::chrono::system_clock::time_point time) const
-    {
-        return m_unlocked.load(std::memory_order_relaxed) && !Due(time);
-    }
-    int WriteUnlocked(const char* data, std::size_t size) const
-    {
-        return system::Write(Descriptor(), data, size, system::Writing::Plain);
     }
 
     // Whether, at time, it is a second since the last look (or the clock went back), and PATH
     // names another file.
     bool Moved(std::chrono::system_clock::time_point time)
     {
-        if (!Due(time)) {
+        if (time >= m_looked && time < m_looked + std::chrono::seconds(1)) {
             return false;
         }
-        m_looked.store(time.time_since_epoch().count(), std::memory_order_relaxed);
+        m_looked = time;
         return !IsOpenAt(system::InfoAt(m_path));
     }
 
@@ -132,10 +118,8 @@ public:
     std::string Reopen()
     {
         try {
-            const int fd = system::Replace(Descriptor(), Open(m_path, m_renamable));
-            if (fd < 0) {
-                throw CannotOpen(errno);
-            }
+            const int fd = Open(m_path, m_renamable);
+            system::CloseFile(m_fd);
             Take(fd);
             return {};
         } catch (const std::exception& error) {
@@ -144,37 +128,22 @@ public:
     }
 
 private:
-    bool Due(std::chrono::system_clock::time_point time) const
-    {
-        const auto looked = m_looked.load(std::memory_order_relaxed);
-        const auto now = time.time_since_epoch().count();
-        return now < looked || now - looked >= kLookEvery;
-    }
-
     void Take(int fd)
     {
+        m_fd = fd;
         m_identity = system::InfoOf(fd);
         m_writing = m_identity.writing;
         m_size = m_identity.size;
-        m_looked.store(std::chrono::system_clock::now().time_since_epoch().count(),
-                       std::memory_order_relaxed);
-        m_fd.store(fd, std::memory_order_relaxed);
-        m_unlocked.store(m_identity.unlocked, std::memory_order_relaxed);
+        m_looked = std::chrono::system_clock::now();
     }
 
-    static constexpr auto kLookEvery =
-        std::chrono::duration_cast<std::chrono::system_clock::duration>(std::chrono::seconds(1)).count();
-
-    // Written one call at a time, as Output's Write is called; those that WriteUnlocked reads are
-    // atomic, and the descriptor changes only where no file is unlocked.
     std::string m_path;
     bool m_renamable;
-    std::atomic<int> m_fd{-1};
-    std::atomic<bool> m_unlocked{false};
-    std::atomic<std::chrono::system_clock::rep> m_looked{0};
+    int m_fd = -1;
     system::FileInfo m_identity;
     system::Writing m_writing = system::Writing::Plain;
     std::uint64_t m_size = 0;
+    std::chrono::system_clock::time_point m_looked;
 };
 
 std::string Reopening(const std::string& path, const std::string& why)
@@ -194,15 +163,6 @@ public:
             m_trouble = why.empty() ? why : Reopening(m_file.Path(), why);
         }
         return Written(m_file.Write(data, size), m_trouble);
-    }
-
-    std::optional<Outcome> WriteUnlocked(const char* data, std::size_t size,
-                                         std::chrono::system_clock::time_point time) const override
-    {
-        if (!m_file.Unlocked(time)) {
-            return std::nullopt;
-        }
-        return Written(m_file.WriteUnlocked(data, size), {});
     }
 
 private:

@@ -1,11 +1,9 @@
-// Where the tracing library's formatted records go. The library calls Write one call at a time,
-// and WriteUnlocked from any thread at any time.
+// Where the tracing library's formatted records go. The library makes one call at a time.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 #include <memory>
-#include <optional>
 
 #include "JuZadConfig.h"
 
@@ -26,13 +24,6 @@ public:
     // Writes one whole record, made at time: the records' own clock paces what an output looks
     // at besides, so that a record costs no clock of its own.
     virtual Outcome Write(const char* data, std::size_t size, std::chrono::system_clock::time_point time) = 0;
-    // Writes it as Write would, while other threads write theirs, where the system keeps them
-    // apart and nothing else falls due at time; otherwise writes nothing and gives nullopt.
-    virtual std::optional<Outcome> WriteUnlocked(const char*, std::size_t,
-                                                 std::chrono::system_clock::time_point) const
-    {
-        return std::nullopt;
-    }
     // Whether each record ends with a line feed (the system logs end their own).
     virtual bool EndsLines() const { return true; }
 };

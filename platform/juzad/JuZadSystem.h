@@ -51,11 +51,6 @@ std::shared_ptr<spdlog::sinks::sink> LogSink(SinkKind kind);
 // cannot be opened.
 int OpenFile(const std::string& path, bool exclusive);
 void CloseFile(int fd);
-// Puts the file that with names in fd's place and closes with: the descriptor to write to from
-// then on, or -1 with errno set (fd unchanged, with closed). Where files are written with no
-// lock of the library's (FileInfo::unlocked), it is fd itself, and a thread writing to it
-// meanwhile writes to one file or the other, never to a descriptor that is closed or reused.
-int Replace(int fd, int with);
 
 // A lock shared by every process that opens the file at path (created when missing, never
 // through a symbolic link), held by one descriptor at a time, so that a child of a fork that
@@ -77,9 +72,6 @@ struct FileInfo {
     bool regular = false;
     bool renamable = false;
     Writing writing = Writing::Plain;
-    // Whether threads may write it at once with no lock of the library's: the system keeps
-    // each write whole and apart from the others.
-    bool unlocked = false;
     std::uint64_t size = 0;
     // Which file it is: two paths or descriptors with the same are the same file.
     std::uint64_t device = 0;

@@ -16,7 +16,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <set>
 #include <string>
 #include <system_error>
@@ -69,53 +68,41 @@ std::string SinkName(const SinkConfig& sink)
     return sink.value.empty() ? "the default sink (stderr)" : "JUZAD_TRACE_SINK='" + sink.value + "'";
 }
 
-// Where records go: the output, one record at a time under the lock, or at once where the
-// output's file needs none; and what it lost. The count and the reason are written under the
-// lock and read without it at the end of the process.
+// Where records go: the output, one record at a time, and what it lost. The count and the
+// reason are written under the lock and read without it at the end of the process.
 struct Sink {
     // A sink that goes wrong says so once, and once when it goes right again, with how many
-    // records it lost meanwhile; until then, every record takes the lock.
+    // records it lost meanwhile.
     void Write(const char* data, std::size_t size, std::chrono::system_clock::time_point time)
     {
-        std::optional<Outcome> outcome;
-        if (!troubled.load(std::memory_order_relaxed)) {
-            outcome = output->WriteUnlocked(data, size, time);
-            if (outcome && !outcome->lost) {
-                return;
-            }
-        }
         const auto lock = Hold(mutex);
         if (!lock) {
             return;
         }
-        if (!outcome) {
-            outcome = output->Write(data, size, time);
-        }
-        const std::uint64_t lost = dropped.load(std::memory_order_relaxed) + (outcome->lost ? 1 : 0);
+        const Outcome outcome = output->Write(data, size, time);
+        const std::uint64_t lost = dropped.load(std::memory_order_relaxed) + (outcome.lost ? 1 : 0);
         dropped.store(lost, std::memory_order_relaxed);
-        if (outcome->lost && lost == 1) {
-            failure.store(outcome->error, std::memory_order_relaxed);
+        if (outcome.lost && lost == 1) {
+            failure.store(outcome.error, std::memory_order_relaxed);
         }
-        const bool wrong = outcome->lost || outcome->trouble != nullptr;
-        if (wrong && !troubled.load(std::memory_order_relaxed)) {
-            Say(outcome->lost ? "cannot write to " + SinkName(config) + " (" +
-                                    std::generic_category().message(outcome->error) +
-                                    "); records are dropped until it can be written again"
-                              : SinkName(config) + ": " + outcome->trouble);
-        } else if (!wrong && troubled.load(std::memory_order_relaxed)) {
+        const bool wrong = outcome.lost || outcome.trouble != nullptr;
+        if (wrong && !troubled) {
+            Say(outcome.lost ? "cannot write to " + SinkName(config) + " (" +
+                                   std::generic_category().message(outcome.error) +
+                                   "); records are dropped until it can be written again"
+                             : SinkName(config) + ": " + outcome.trouble);
+        } else if (!wrong && troubled) {
             Say(SinkName(config) + " can be written again; " + std::to_string(lost) +
                 " records were dropped");
             dropped.store(0, std::memory_order_relaxed);
         }
-        troubled.store(wrong, std::memory_order_relaxed);
+        troubled = wrong;
     }
 
     SinkConfig config;
     std::unique_ptr<Output> output;  // null: records go nowhere; set once, before any record
     std::mutex mutex;
-    // Whether the last record under the lock was lost, or had trouble on its way; written under
-    // the lock, and read without it to pass the lock by.
-    std::atomic<bool> troubled{false};
+    bool troubled = false;  // whether the last record was lost, or had trouble on its way
     std::atomic<std::uint64_t> dropped{0};
     std::atomic<int> failure{0};  // why the first record since writing last worked was dropped
 };

@@ -133,8 +133,6 @@ FileInfo Info(int rc, const struct stat& status)
     info.writing = S_ISSOCK(status.st_mode)                                          ? Writing::Send
                    : S_ISFIFO(status.st_mode) || (info.regular && FileSizeLimited()) ? Writing::Guarded
                                                                                      : Writing::Plain;
-    // An append to a regular file is one, whole, with the file's own lock in the kernel.
-    info.unlocked = info.regular && info.writing == Writing::Plain;
     info.size = static_cast<std::uint64_t>(status.st_size);
     info.device = static_cast<std::uint64_t>(status.st_dev);
     info.index = static_cast<std::uint64_t>(status.st_ino);
@@ -221,17 +219,6 @@ int OpenFile(const std::string& path, bool exclusive)
 void CloseFile(int fd)
 {
     ::close(fd);
-}
-
-int Replace(int fd, int with)
-{
-    int rc = 0;
-    while ((rc = ::dup3(with, fd, O_CLOEXEC)) < 0 && (errno == EINTR || errno == EBUSY)) {
-    }
-    const int error = errno;
-    ::close(with);
-    errno = error;
-    return rc;
 }
 
 // flock's lock belongs to the open file, which a child of a fork shares until it opens its own.

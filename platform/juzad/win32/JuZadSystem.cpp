@@ -30,8 +30,6 @@ FileInfo Info(HANDLE handle)
     info.regular = (file.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0 &&
                    ::GetFileType(handle) == FILE_TYPE_DISK;
     info.renamable = info.regular && file.nNumberOfLinks == 1;
-    // Never unlocked: a thread that the end of the process stops may keep the file lock that
-    // each record takes (Write), and only the library's lock is passed by then.
     info.size = (std::uint64_t{file.nFileSizeHigh} << 32) | file.nFileSizeLow;
     info.device = file.dwVolumeSerialNumber;
     info.index = (std::uint64_t{file.nFileIndexHigh} << 32) | file.nFileIndexLow;
@@ -160,14 +158,6 @@ void Unlock(int fd)
 void CloseFile(int fd)
 {
     ::_close(fd);
-}
-
-// The C library's dup2 would make the handle one that programs started later inherit; nothing
-// writes here without the library's lock, so the new descriptor can simply take the old one's place.
-int Replace(int fd, int with)
-{
-    ::_close(fd);
-    return with;
 }
 
 FileInfo InfoOf(int fd)
