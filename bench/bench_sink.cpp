@@ -73,20 +73,22 @@ void Written(benchmark::State& state, const std::function<bool(std::chrono::syst
     state.SetItemsProcessed(state.iterations());
 }
 
+void OutputWritten(benchmark::State& state, JuZadTrc::Output& output)
+{
+    Written(state, [&output](auto time) {
+        const std::lock_guard<std::mutex> lock(g_write);
+        return !output.Write(g_record.data(), g_record.size(), time).lost;
+    });
+}
+
 void BM_Sink_FileOutput(benchmark::State& state)
 {
-    Written(state, [](auto time) {
-        const std::lock_guard<std::mutex> lock(g_write);
-        return !g_file->Write(g_record.data(), g_record.size(), time).lost;
-    });
+    OutputWritten(state, *g_file);
 }
 
 void BM_Sink_RotatingOutput(benchmark::State& state)
 {
-    Written(state, [](auto time) {
-        const std::lock_guard<std::mutex> lock(g_write);
-        return !g_rotating->Write(g_record.data(), g_record.size(), time).lost;
-    });
+    OutputWritten(state, *g_rotating);
 }
 
 void BM_Sink_BareWrite(benchmark::State& state)
